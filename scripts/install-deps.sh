@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Tilewright needs on Debian 12,
+# skipping apt entirely when everything is already there. Run as root (or
+# with sudo available).
+set -euo pipefail
+
+packages=(
+  cmake make g++ pkg-config
+  qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5concurrent5 libqt5test5
+  libdeflate-dev libpng-dev
+  xvfb xauth
+)
+if [ "${TW_WITH_TILED:-0}" = 1 ]; then
+  # The engine integration test loads our tilesets in the real Tiled.
+  packages+=(tiled)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,59 @@
+#include "userprompts.h"
+
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+
+QColor UserPrompts::getColor(const QColor &initial)
+{
+    return QColorDialog::getColor(initial, nullptr, QString());
+}
+
+QMessageBox::StandardButton UserPrompts::question(QWidget *parent, const QString &title,
+                                                  const QString &text,
+                                                  QMessageBox::StandardButtons buttons,
+                                                  QMessageBox::StandardButton defaultButton)
+{
+    return QMessageBox::question(parent, title, text, buttons, defaultButton);
+}
+
+QMessageBox::StandardButton UserPrompts::information(QWidget *parent, const QString &title,
+                                                     const QString &text,
+                                                     QMessageBox::StandardButtons buttons,
+                                                     QMessageBox::StandardButton defaultButton)
+{
+    return QMessageBox::information(parent, title, text, buttons, defaultButton);
+}
+
+void UserPrompts::warning(QWidget *parent, const QString &title, const QString &text)
+{
+    QMessageBox::warning(parent, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+void UserPrompts::about(QWidget *parent, const QString &title, const QString &text)
+{
+    QMessageBox::about(parent, title, text);
+}
+
+bool UserPrompts::openUrl(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
+}
+
+QList<QUrl> UserPrompts::getOpenFileUrls(QWidget *parent, const QString &caption,
+                                         const QUrl &directory, const QString &filter)
+{
+    return QFileDialog::getOpenFileUrls(parent, caption, directory, filter);
+}
+
+QString UserPrompts::getOpenFileName(QWidget *parent, const QString &caption, const QString &dir,
+                                     const QString &filter)
+{
+    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+}
+
+QString UserPrompts::getSaveFileName(QWidget *parent, const QString &caption, const QString &dir,
+                                     const QString &filter)
+{
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+}

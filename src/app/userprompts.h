@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QMessageBox>
+#include <QString>
+#include <QUrl>
+
+class QWidget;
+
+// Every question, chooser and browser hand-off the window makes goes through
+// here, so tests can answer them without a person and see what was asked.
+class UserPrompts
+{
+public:
+    virtual ~UserPrompts() = default;
+
+    virtual QColor getColor(const QColor &initial);
+    virtual QMessageBox::StandardButton question(QWidget *parent, const QString &title,
+                                                 const QString &text,
+                                                 QMessageBox::StandardButtons buttons,
+                                                 QMessageBox::StandardButton defaultButton);
+    virtual QMessageBox::StandardButton information(QWidget *parent, const QString &title,
+                                                    const QString &text,
+                                                    QMessageBox::StandardButtons buttons,
+                                                    QMessageBox::StandardButton defaultButton);
+    virtual void warning(QWidget *parent, const QString &title, const QString &text);
+    virtual void about(QWidget *parent, const QString &title, const QString &text);
+    virtual bool openUrl(const QUrl &url);
+    virtual QList<QUrl> getOpenFileUrls(QWidget *parent, const QString &caption,
+                                        const QUrl &directory, const QString &filter);
+    virtual QString getOpenFileName(QWidget *parent, const QString &caption, const QString &dir,
+                                    const QString &filter);
+    virtual QString getSaveFileName(QWidget *parent, const QString &caption, const QString &dir,
+                                    const QString &filter);
+};

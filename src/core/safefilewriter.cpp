@@ -1,0 +1,26 @@
+#include "safefilewriter.h"
+
+#include <QSaveFile>
+
+bool SafeFileWriter::write(const QString &path, const QByteArray &data, QString *errorString)
+{
+    QSaveFile file(path);
+    auto fail = [&](const QString &reason) {
+        if (errorString)
+            *errorString = reason;
+        file.cancelWriting();
+        return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+    if (file.write(data) != data.size())
+        return fail(file.errorString());
+    if (!file.flush())
+        return fail(file.errorString());
+    if (!file.commit()) {
+        if (errorString)
+            *errorString = file.errorString();
+        return false;
+    }
+    return true;
+}
