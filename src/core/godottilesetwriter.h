@@ -1,0 +1,38 @@
+#pragma once
+
+#include "atlasbuilder.h"
+
+#include <QColor>
+#include <QString>
+
+// Writes a Godot 4 TileSet resource (.tres, text format 3) for an atlas
+// sheet: one atlas source, one terrain set in "Match Corners and Sides" mode
+// with a single terrain, and one physics layer. Blob tiles (recognised by
+// their names) belong to the terrain with peering bits from their bitmask
+// and get a collision polygon over the whole tile; other tiles are plain
+// tiles of the atlas.
+class GodotTilesetWriter
+{
+public:
+    explicit GodotTilesetWriter(const AtlasLayout &layout);
+
+    void setTerrainName(const QString &name) { m_terrainName = name; }
+    void setTerrainColor(const QColor &color) { m_terrainColor = color; }
+    // The texture's path as written, e.g. "res://tiles/atlas.png". By
+    // default write() names the sheet relative to the .tres, which Godot
+    // resolves against the resource's own folder.
+    void setTexturePath(const QString &path) { m_texturePath = path; }
+
+    // The resource text, with 'texturePath' as the texture's path. Empty with
+    // *errorString set when the layout or the terrain is unusable.
+    QByteArray toText(const QString &texturePath, QString *errorString = nullptr) const;
+    // Nothing is written when the resource is invalid or the write fails.
+    bool write(const QString &tresPath, const QString &imagePath,
+               QString *errorString = nullptr) const;
+
+private:
+    AtlasLayout m_layout;
+    QString m_terrainName;
+    QColor m_terrainColor;
+    QString m_texturePath;
+};
