@@ -1,0 +1,77 @@
+#include "assetwriter.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QSaveFile>
+
+AssetWriter::AssetWriter(const QString &rootDirectory) : root(rootDirectory) {}
+
+QByteArray AssetWriter::encodePng(const QImage &image, QString *error)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(image)) {
+        if (error)
+            *error = writer.errorString();
+        return QByteArray();
+    }
+    return bytes;
+}
+
+bool AssetWriter::writeAll(const QString &subdirectory, const NamedImages &images)
+{
+    const QString directory = QDir(root).filePath(subdirectory);
+    if (!QDir().mkpath(directory) || !QFileInfo(directory).isDir()) {
+        lastError =
+            QStringLiteral("cannot create the folder %1").arg(QDir::toNativeSeparators(directory));
+        return false;
+    }
+    for (const NamedImage &item : images) {
+        const QString path = QDir(directory).filePath(item.fileName);
+        QString why;
+        const QByteArray bytes = encodePng(item.image, &why);
+        if (bytes.isEmpty()) {
+            lastError = QStringLiteral("cannot encode %1: %2").arg(item.fileName, why);
+            return false;
+        }
+        if (!writeFile(path, bytes))
+            return false;
+    }
+    return true;
+}
+
+bool AssetWriter::writeFile(const QString &path, const QByteArray &bytes)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    QFile existing(path);
+    if (existing.open(QIODevice::ReadOnly) && existing.size() == bytes.size() &&
+        existing.readAll() == bytes) {
+        ++unchanged;
+        return true;
+    }
+    existing.close();
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        lastError = QStringLiteral("cannot write %1: %2").arg(shown, file.errorString());
+        return false;
+    }
+    // commit() alone would not notice a failed final flush (a full disk), so
+    // every step is checked before the file replaces the old one.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        lastError = QStringLiteral("cannot write %1: %2").arg(shown, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        lastError = QStringLiteral("cannot save %1: %2").arg(shown, file.errorString());
+        return false;
+    }
+    ++written;
+    return true;
+}
