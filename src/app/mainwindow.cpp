@@ -2,18 +2,34 @@
 #include "ui_mainwindow.h"
 
 #include "appsettings.h"
+#include "assetimport.h"
+#include "checkupdates.h"
+#include "projectreader.h"
+#include "projectwriter.h"
+#include "safeimagereader.h"
+#include "tilepreview.h"
 #include "userprompts.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QPixmap>
 #include <QResource>
 #include <QScreen>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTableWidget>
+#include <QThread>
 
 // The resources live in a static library, whose initialiser the linker would
 // otherwise drop.
@@ -38,6 +54,31 @@ QSpinBox *makePercentSpin(QWidget *parent)
     spin->setValue(100);
     return spin;
 }
+
+int toPercent(float fraction)
+{
+    return qRound(fraction * 100.0f);
+}
+
+QListWidgetItem *imageItem(const QImage &image, const QString &text = QString())
+{
+    auto *item = new QListWidgetItem(QIcon(QPixmap::fromImage(image)), text);
+    return item;
+}
+
+// Rows of the property table.
+enum PropertyRow
+{
+    IdRow,
+    ColorRow,
+    OpacityRow,
+    PatternRow,
+    PatternColorRow,
+    PatternColorOpacityRow,
+    PatternOpacityRow,
+    RepeatAtBottomRow,
+    PropertyRowCount
+};
 
 } // namespace
 
@@ -68,10 +109,18 @@ MainWindow::MainWindow(QWidget *parent)
     tileStyle.topStyle.clear();
     ui->toolBox->setCurrentIndex(0);
 
+    // Values are set before the connections, so construction runs no slot.
     opacitySpin = makePercentSpin(ui->propertiesEditor);
+    connect(opacitySpin, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            &MainWindow::backgroundOpacityValueChanged);
     patternOpacitySpin = makePercentSpin(ui->propertiesEditor);
+    connect(patternOpacitySpin, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            &MainWindow::patternOpacityValueChanged);
     patternColorOpacitySpin = makePercentSpin(ui->propertiesEditor);
+    connect(patternColorOpacitySpin, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            &MainWindow::patternColorOpacityValueChanged);
     repeatAtBottomCheck = new QCheckBox(ui->propertiesEditor);
+    connect(repeatAtBottomCheck, &QCheckBox::stateChanged, this, &MainWindow::toggleTopDown);
 
     ui->partSelection->addItem(stylePartName(StylePart::Top));
     ui->partSelection->addItem(stylePartName(StylePart::Bottom));
@@ -79,13 +128,50 @@ MainWindow::MainWindow(QWidget *parent)
     updateWindowTitle();
     restoreSettings();
 
+    updateThread = new QThread;
+    updateChecker = new checkUpdates;
+    updateChecker->attachToThread(updateThread);
+    connect(updateChecker, &checkUpdates::Complete, this, &MainWindow::onCheckUpdatesComplete);
+
+    assetContextMenu = new QMenu;
+    assetContextMenu->addAction(tr("Delete"))->setData(QVariant(QStringLiteral("delete")));
+
+    setAcceptDrops(true);
+    for (QListWidget *list : {ui->topsList, ui->fillIcons, ui->alphaMaskList}) {
+        list->setAcceptDrops(true);
+        list->setDropIndicatorShown(true);
+        list->setDragDropMode(QAbstractItemView::DragDrop);
+        list->setAttribute(Qt::WA_MouseTracking, true);
+    }
+    for (QListWidget *list : {ui->topsList, ui->fillIcons, ui->alphaMaskList})
+        connect(list, &QWidget::customContextMenuRequested, this,
+                &MainWindow::HandleRightClickEvent);
+
+    if (checkForUpdatesOnStartup) {
+        // Moved before the start, so the request and its reply are handled on
+        // the update thread, with the network manager living there too.
+        updateChecker->moveToThread(updateThread);
+        updateChecker->currentVersion = versionString.toFloat();
+        updateThread->start(QThread::InheritPriority);
+    }
+
+    loadPatterns();
+    loadTopShapes();
+    loadAlphaMasks();
     resetStyle();
+    setupPropertyTable();
     initialising = false;
 }
 
 MainWindow::~MainWindow()
 {
     delete ui;
+    // A check may still wait for its server: abort it and join the thread
+    // before the thread object goes.
+    updateChecker->stop();
+    delete updateThread;
+    delete updateChecker;
+    delete assetContextMenu;
 }
 
 void MainWindow::setPrompts(std::unique_ptr<UserPrompts> replacement)
@@ -111,6 +197,519 @@ void MainWindow::resetStyle()
     tileStyle.resetColoursAndOpacities();
     repeatAtBottomCheck->setChecked(false);
     tileStyle.topDown = false;
+}
+
+// ---- Preview ---------------------------------------------------------------
+
+void MainWindow::refreshPreview()
+{
+    ui->spritePreviewWidget->clear();
+    ui->spriteSidebySide->clear();
+    ui->spriteSelectedParts->clear();
+    previewLayers.clear();
+
+    const TilePreview preview = TilePreview::compose(tileStyle);
+    for (const TilePreview::Part &part : preview.parts)
+        ui->spriteSelectedParts->addItem(imageItem(part.image, part.name));
+    previewLayers = preview.layers;
+    ui->spritePreviewWidget->insertItem(0, imageItem(preview.tile));
+    ui->spriteSidebySide->addItem(imageItem(preview.tile));
+    ui->spriteSidebySide->addItem(imageItem(preview.tile));
+
+    modified = true;
+    updateWindowTitle();
+}
+
+// ---- Property editor -------------------------------------------------------
+
+StylePart MainWindow::currentPart() const
+{
+    return stylePartFromText(ui->partSelection->currentText());
+}
+
+void MainWindow::setupPropertyTable()
+{
+    QTableWidget *table = ui->propertiesEditor;
+    table->setRowCount(10);
+    table->setColumnCount(2);
+    // The header clamps the section size to a font-derived minimum (25 here).
+    table->verticalHeader()->setMinimumSectionSize(20);
+    table->verticalHeader()->setDefaultSectionSize(20);
+    table->setHorizontalHeaderLabels({QStringLiteral("Property"), QStringLiteral("Value")});
+    refreshProperties(StylePart::Top);
+
+    table->setRowCount(PropertyRowCount);
+    const QStringList labels = {
+        QStringLiteral("ID"),
+        QStringLiteral("Color"),
+        QStringLiteral("Opacity"),
+        QStringLiteral("Pattern"),
+        QStringLiteral("Pattern Color"),
+        QStringLiteral("Pattern Color Opacity"),
+        QStringLiteral("Pattern Opacity"),
+        QStringLiteral("Repeat At Bottom"),
+    };
+    for (int row = 0; row < PropertyRowCount; ++row) {
+        auto *label = new QTableWidgetItem(labels.at(row));
+        label->setFlags(Qt::NoItemFlags);
+        table->setItem(row, 0, label);
+    }
+    auto valueItem = [](const QString &text, Qt::ItemFlags flags) {
+        auto *item = new QTableWidgetItem(text);
+        item->setFlags(flags);
+        return item;
+    };
+    const Qt::ItemFlags colourFlags = Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsEnabled;
+    table->setItem(IdRow, 1, valueItem(stylePartName(StylePart::Top), Qt::NoItemFlags));
+    QTableWidgetItem *colour = valueItem(tileStyle.topColor.name(), colourFlags);
+    colour->setBackground(tileStyle.topColor);
+    table->setItem(ColorRow, 1, colour);
+    table->setItem(PatternRow, 1, valueItem(QStringLiteral("<None>"), Qt::NoItemFlags));
+    QTableWidgetItem *patternColour = valueItem(tileStyle.topPatternColor.name(), colourFlags);
+    patternColour->setBackground(tileStyle.topPatternColor);
+    table->setItem(PatternColorRow, 1, patternColour);
+
+    patternColorOpacitySpin->setValue(toPercent(tileStyle.topPatternColorOpacity));
+    patternOpacitySpin->setValue(toPercent(tileStyle.topPatternOpacity));
+    table->setCellWidget(OpacityRow, 1, opacitySpin);
+    table->setCellWidget(PatternColorOpacityRow, 1, patternColorOpacitySpin);
+    table->setCellWidget(PatternOpacityRow, 1, patternOpacitySpin);
+    table->setCellWidget(RepeatAtBottomRow, 1, repeatAtBottomCheck);
+    table->setColumnWidth(0, 130);
+    table->hideRow(RepeatAtBottomRow);
+}
+
+void MainWindow::refreshProperties(StylePart part)
+{
+    QTableWidget *table = ui->propertiesEditor;
+    if (initialising || refreshingProperties || table->rowCount() == 0)
+        return;
+    refreshingProperties = true;
+
+    auto setColourCell = [table](int row, const QColor &colour) {
+        if (QTableWidgetItem *item = table->item(row, 1)) {
+            item->setText(colour.name());
+            item->setBackground(colour);
+        }
+    };
+    if (QTableWidgetItem *id = table->item(IdRow, 1))
+        id->setText(stylePartName(part));
+    setColourCell(ColorRow, tileStyle.color(part));
+    opacitySpin->setValue(toPercent(tileStyle.opacity(part)));
+    const QString patternName = tileStyle.pattern(part).fileName();
+    if (QTableWidgetItem *pattern = table->item(PatternRow, 1))
+        pattern->setText(patternName.isEmpty() ? QStringLiteral("<None>") : patternName);
+    setColourCell(PatternColorRow, tileStyle.patternColor(part));
+    patternColorOpacitySpin->setValue(toPercent(tileStyle.patternColorOpacity(part)));
+    patternOpacitySpin->setValue(toPercent(tileStyle.patternOpacity(part)));
+    if (part == StylePart::Top)
+        repeatAtBottomCheck->setChecked(tileStyle.topDown);
+
+    refreshingProperties = false;
+}
+
+void MainWindow::on_partSelection_currentIndexChanged(const QString &text)
+{
+    if (initialising)
+        return;
+    refreshProperties(stylePartFromText(text));
+}
+
+void MainWindow::on_spriteSelectedParts_itemClicked(QListWidgetItem *item)
+{
+    if (!item)
+        return;
+    const QString current = ui->partSelection->currentText();
+    if (item->text().contains(QLatin1String("Top"))) {
+        if (current != QLatin1String("Top"))
+            ui->partSelection->setCurrentIndex(0);
+    } else if (current != QLatin1String("Bottom")) {
+        ui->partSelection->setCurrentIndex(1);
+    }
+}
+
+void MainWindow::on_topsList_itemSelectionChanged()
+{
+    const QModelIndexList selected = ui->topsList->selectionModel()->selectedIndexes();
+    if (selected.isEmpty())
+        return;
+    const int row = selected.first().row();
+    if (row < 0 || row >= topShapeFiles.size())
+        return;
+    const QFileInfo &file = topShapeFiles.at(row);
+    tileStyle.topStyle = file.path() + QLatin1Char('/') + file.fileName();
+    refreshPreview();
+}
+
+void MainWindow::on_fillIcons_itemSelectionChanged()
+{
+    const QModelIndexList selected = ui->fillIcons->selectionModel()->selectedIndexes();
+    if (!selected.isEmpty()) {
+        const int row = selected.first().row();
+        if (row >= 0 && row < patternFiles.size())
+            tileStyle.pattern(currentPart()) = patternFiles.at(row);
+    }
+    refreshPreview();
+    refreshProperties(currentPart());
+}
+
+void MainWindow::on_propertiesEditor_doubleClicked(const QModelIndex &index)
+{
+    QTableWidget *table = ui->propertiesEditor;
+    const QTableWidgetItem *label = table->item(index.row(), 0);
+    if (!label || !label->text().contains(QLatin1String("Color")))
+        return;
+    const bool patternColour = label->text() == QLatin1String("Pattern Color");
+
+    QTableWidgetItem *cell = table->item(index.row(), index.column());
+    QColor start;
+    if (cell && cell->text().startsWith(QLatin1Char('#')))
+        start = QColor(cell->text());
+    const QColor chosen = prompts->getColor(start);
+    if (!chosen.isValid())
+        return;
+    if (cell) {
+        cell->setText(chosen.name());
+        cell->setBackground(chosen);
+    }
+    const StylePart part = currentPart();
+    (patternColour ? tileStyle.patternColor(part) : tileStyle.color(part)) = chosen;
+    refreshPreview();
+}
+
+void MainWindow::backgroundOpacityValueChanged(int value)
+{
+    if (initialising)
+        return;
+    tileStyle.opacity(currentPart()) = value / 100.0f;
+    refreshPreview();
+}
+
+void MainWindow::patternOpacityValueChanged(int value)
+{
+    if (initialising)
+        return;
+    tileStyle.patternOpacity(currentPart()) = value / 100.0f;
+    refreshPreview();
+}
+
+void MainWindow::patternColorOpacityValueChanged(int value)
+{
+    if (initialising)
+        return;
+    tileStyle.patternColorOpacity(currentPart()) = value / 100.0f;
+    refreshPreview();
+}
+
+void MainWindow::toggleTopDown(int state)
+{
+    tileStyle.topDown = state == Qt::Checked;
+    refreshPreview();
+}
+
+// ---- Asset lists -----------------------------------------------------------
+
+MainWindow::AssetList MainWindow::assetList(AssetKind kind)
+{
+    switch (kind) {
+    case Patterns:
+        return {ui->fillIcons, &patternFiles, &patternsWatcher, &MainWindow::overlayImagesChanged};
+    case AlphaMasks:
+        return {ui->alphaMaskList, &alphaMaskFiles, &alphaMasksWatcher,
+                &MainWindow::masksImagesChanged};
+    case TopShapes:
+    default:
+        return {ui->topsList, &topShapeFiles, &topShapesWatcher, &MainWindow::topsImagesChanged};
+    }
+}
+
+void MainWindow::loadAssetList(AssetKind kind)
+{
+    const AssetList list = assetList(kind);
+    const QString directory = AssetLibrary::assetDirectory(appDirPath, kind);
+    list.widget->clear();
+    list.files->clear();
+    *list.files = listPngFiles(directory, QStringLiteral(".png"));
+    for (const QFileInfo &file : qAsConst(*list.files)) {
+        const QString path = file.path() + QLatin1Char('/') + file.fileName();
+        // Library images are read through the guard: an absurd file gets an
+        // empty icon, like an unreadable one.
+        auto *item =
+            new QListWidgetItem(QIcon(QPixmap::fromImage(SafeImageReader::read(path))), QString());
+        item->setToolTip(file.fileName());
+        list.widget->insertItem(list.widget->count(), item);
+        if (kind == TopShapes && tileStyle.topStyle.isEmpty())
+            tileStyle.topStyle = path;
+    }
+
+    // A directory that was deleted drops out of the watch and is not seen
+    // again until re-added, so every load re-adds a missing path. The
+    // connection is made once, however often the add was retried.
+    const QString watched = QDir(directory).path();
+    if (!list.watcher->directories().contains(watched)) {
+        list.watcher->addPath(watched);
+        connect(list.watcher, &QFileSystemWatcher::directoryChanged, this, list.reload,
+                Qt::UniqueConnection);
+    }
+}
+
+void MainWindow::loadTopShapes()
+{
+    loadAssetList(TopShapes);
+}
+
+void MainWindow::loadPatterns()
+{
+    loadAssetList(Patterns);
+}
+
+void MainWindow::loadAlphaMasks()
+{
+    loadAssetList(AlphaMasks);
+}
+
+void MainWindow::topsImagesChanged(const QString &)
+{
+    loadTopShapes();
+}
+
+void MainWindow::overlayImagesChanged(const QString &)
+{
+    loadPatterns();
+}
+
+void MainWindow::masksImagesChanged(const QString &)
+{
+    loadAlphaMasks();
+}
+
+// ---- Project files ---------------------------------------------------------
+
+void MainWindow::on_actionNew_triggered()
+{
+    projectFilePath.clear();
+    tileStyle.topPattern = QFileInfo();
+    tileStyle.bottomPattern = QFileInfo();
+    resetStyle();
+    refreshProperties(StylePart::Top);
+    ui->partSelection->setCurrentIndex(0);
+    refreshPreview();
+    modified = false;
+    updateWindowTitle();
+}
+
+void MainWindow::on_action_Save_triggered()
+{
+    if (projectFilePath.isEmpty())
+        on_action_Save_As_triggered();
+    else
+        saveProject(projectFilePath);
+}
+
+void MainWindow::on_action_Save_As_triggered()
+{
+    QString name = prompts->getSaveFileName(this, tr("Save Project"),
+                                            lastProjectDirectory + QStringLiteral("/Untitled.twr"),
+                                            tr("Project files (*.twr)"));
+    if (name.isEmpty())
+        return;
+    if (!name.endsWith(QLatin1String(".twr"), Qt::CaseInsensitive))
+        name += QLatin1String(".twr");
+    saveProject(name);
+}
+
+void MainWindow::on_action_Open_2_triggered()
+{
+    const QString name = prompts->getOpenFileName(this, tr("Open Project"), lastProjectDirectory,
+                                                  tr("Project files (*.twr)"));
+    if (!name.isEmpty())
+        loadProject(name);
+}
+
+// The window only takes the new name once the file is really written, so the
+// title never claims a file that does not exist and a failed save stays
+// modified.
+bool MainWindow::saveProject(const QString &path)
+{
+    lastProjectDirectory = QFileInfo(path).filePath();
+    saveSettings();
+    ProjectWriter writer;
+    if (!writer.write(path, tileStyle)) {
+        prompts->warning(this, QStringLiteral("Saving Error"),
+                         QStringLiteral("The project could not be saved."), writer.errorString());
+        return false;
+    }
+    projectFilePath = path;
+    modified = false;
+    updateWindowTitle();
+    return true;
+}
+
+bool MainWindow::loadProject(const QString &path)
+{
+    lastProjectDirectory = QFileInfo(path).filePath();
+    saveSettings();
+    tileStyle.topDown = false;
+    // Fields read before a failure keep their new values, as they always have.
+    ProjectReader reader;
+    const bool found = reader.read(path, tileStyle);
+    repeatAtBottomCheck->setChecked(tileStyle.topDown);
+    if (!found) {
+        prompts->warning(this, QStringLiteral("Loading Error"),
+                         QStringLiteral("The project could not be loaded."), reader.errorString());
+        return false;
+    }
+    projectFilePath = path;
+    refreshProperties(currentPart());
+    refreshPreview();
+    modified = false;
+    updateWindowTitle();
+    return true;
+}
+
+// ---- Asset import and deletion ---------------------------------------------
+
+AssetKind MainWindow::currentPageKind() const
+{
+    return AssetLibrary::kindForPage(ui->toolBox->currentIndex());
+}
+
+void MainWindow::askAndImport(AssetKind kind, const QString &caption)
+{
+    const QList<QUrl> urls =
+        prompts->getOpenFileUrls(this, caption, QUrl(lastImportDirectory, QUrl::TolerantMode),
+                                 QStringLiteral("PNG (*.png)"));
+    if (!urls.isEmpty())
+        importAssetFiles(kind, urls);
+}
+
+void MainWindow::on_actionTop_Shapes_triggered()
+{
+    askAndImport(TopShapes, QStringLiteral("Top Shapes"));
+}
+
+void MainWindow::on_actionPatterns_triggered()
+{
+    askAndImport(Patterns, QStringLiteral("Patterns"));
+}
+
+void MainWindow::on_actionAlphaMasks_triggered()
+{
+    askAndImport(AlphaMasks, QStringLiteral("Alpha Masks"));
+}
+
+void MainWindow::importAssetFiles(AssetKind kind, const QList<QUrl> &urls)
+{
+    importAssets(kind, urls, true);
+}
+
+void MainWindow::importAssets(AssetKind kind, const QList<QUrl> &urls, bool rememberLocation)
+{
+    const QString directory = AssetLibrary::assetDirectory(appDirPath, kind);
+    QStringList failures;
+    for (const QUrl &url : urls) {
+        const QString source = url.toLocalFile();
+        if (rememberLocation)
+            lastImportDirectory = url.path(QUrl::FullyDecoded);
+        if (!AssetImport::isPngName(source))
+            continue;
+        const QString name = url.fileName(QUrl::FullyDecoded);
+        QString target = directory + QLatin1Char('/') + name;
+        if (QFile::exists(target)) {
+            const QMessageBox::StandardButton answer = prompts->question(
+                this, QStringLiteral("File Copy"),
+                QStringLiteral("The file '") + name +
+                    QStringLiteral("' already exists. Replace it?"),
+                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
+            if (answer == QMessageBox::No)
+                target = AssetImport::newNamePath(directory, name);
+            else if (answer != QMessageBox::Yes)
+                continue;
+        }
+        QString error;
+        if (!AssetImport::importFile(source, target, &error))
+            failures << error;
+    }
+    if (!failures.isEmpty())
+        prompts->warning(this, QStringLiteral("Import"),
+                         tr("%n file(s) could not be imported.", nullptr, failures.size()),
+                         failures.join(QLatin1Char('\n')));
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!event->mimeData()->hasUrls())
+        return;
+    QListWidget *list = assetList(currentPageKind()).widget;
+    const QPoint point = list->mapFromGlobal(QCursor::pos());
+    if (list->rect().contains(point))
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    const AssetKind kind = currentPageKind();
+    importAssets(kind, event->mimeData()->urls(), false);
+    loadAssetList(kind);
+    event->acceptProposedAction();
+}
+
+void MainWindow::HandleRightClickEvent(const QPoint &pos)
+{
+    const AssetKind kind = currentPageKind();
+    QListWidget *list = assetList(kind).widget;
+    const QModelIndex index = list->indexAt(pos);
+    if (!index.isValid())
+        return;
+    QListWidgetItem *item = list->item(index.row());
+    item->setSelected(true);
+    const QString name = item->toolTip();
+    const QString path = AssetLibrary::assetDirectory(appDirPath, kind) + QLatin1Char('/') + name;
+
+    QAction *chosen = prompts->execMenu(assetContextMenu, list->mapToGlobal(pos));
+    if (!chosen || chosen->data().toString() != QLatin1String("delete"))
+        return;
+    const QMessageBox::StandardButton answer = prompts->question(
+        this, QStringLiteral("Delete"),
+        QStringLiteral("Are you sure you want to delete '") + name + QStringLiteral("'?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+    qDebug("Yes Delete");
+    if (QFile::exists(path)) {
+        QString error;
+        if (!AssetImport::removeAsset(path, &error))
+            prompts->warning(this, QStringLiteral("Delete"),
+                             QStringLiteral("'") + name + QStringLiteral("' could not be deleted."),
+                             error);
+    } else {
+        qDebug("No such file");
+    }
+    loadAssetList(kind);
+}
+
+// ---- Update check ----------------------------------------------------------
+
+void MainWindow::onCheckUpdatesComplete(bool updateAvailable)
+{
+    if (updateAvailable) {
+        const QMessageBox::StandardButton answer = prompts->information(
+            this, QStringLiteral("Update Available"),
+            QStringLiteral("There is a new update of Tilewright available for download. "
+                           "Download it now?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+        if (answer == QMessageBox::Yes)
+            prompts->openUrl(AppSettings::vendorUrl(QStringLiteral("/my-account/")));
+    }
+    updateThread->quit();
+}
+
+void MainWindow::on_actionUpdate_Checking_triggered()
+{
+    QSettings settings = openSettings();
+    const bool check = ui->actionUpdate_Checking->isChecked();
+    qDebug(check ? "Check for updates on startup." : "Don't check for updates.");
+    settings.setValue(QLatin1String(AppSettings::CheckForUpdates), check);
 }
 
 // ---- Settings and themes -------------------------------------------------

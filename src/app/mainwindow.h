@@ -1,11 +1,23 @@
 #pragma once
 
+#include "assetlibrary.h"
 #include "tilestyle.h"
 
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QImage>
+#include <QList>
 #include <QMainWindow>
+#include <QModelIndex>
+#include <QUrl>
 #include <memory>
 
 class QCheckBox;
+class QMenu;
+class QThread;
+class checkUpdates;
+class QListWidget;
+class QListWidgetItem;
 class QSpinBox;
 class UserPrompts;
 
@@ -34,24 +46,78 @@ public:
 
     void updateWindowTitle();
     void saveSettings();
+    bool saveProject(const QString &path);
+    bool loadProject(const QString &path);
+    void importAssetFiles(AssetKind kind, const QList<QUrl> &urls);
     void resetStyle();
+    void refreshProperties(StylePart part);
+    void refreshPreview();
+    void loadTopShapes();
+    void loadPatterns();
+    void loadAlphaMasks();
+
+public slots:
+    void overlayImagesChanged(const QString &path);
+    void topsImagesChanged(const QString &path);
+    void masksImagesChanged(const QString &path);
+    void backgroundOpacityValueChanged(int value);
+    void patternOpacityValueChanged(int value);
+    void patternColorOpacityValueChanged(int value);
+    void toggleTopDown(int state);
+    void onCheckUpdatesComplete(bool updateAvailable);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private slots:
+    void on_fillIcons_itemSelectionChanged();
+    void on_topsList_itemSelectionChanged();
+    void on_propertiesEditor_doubleClicked(const QModelIndex &index);
+    void on_partSelection_currentIndexChanged(const QString &text);
+    void on_spriteSelectedParts_itemClicked(QListWidgetItem *item);
+    void on_action_Save_As_triggered();
+    void on_action_Save_triggered();
+    void on_action_Open_2_triggered();
+    void on_actionNew_triggered();
+    void on_actionTop_Shapes_triggered();
+    void on_actionPatterns_triggered();
+    void on_actionAlphaMasks_triggered();
+    void HandleRightClickEvent(const QPoint &pos);
     void on_actionDocumentation_triggered();
     void on_actionDocumentation_2_triggered();
     void on_actionE_xit_triggered();
+    void on_actionUpdate_Checking_triggered();
     void on_actionAbout_triggered();
     void on_actionLight_triggered();
     void on_actionDark_triggered();
 
 private:
     friend class TestMainWindow;
+    friend class TestPropertyEditor;
+    friend class TestAssetLists;
+    friend class TestProjectCommands;
+    friend class TestAssetImportWindow;
+    friend class TestUpdateCheckWindow;
 
     void restoreSettings();
     void loadDarkStyleSheet();
+    void setupPropertyTable();
+    StylePart currentPart() const;
+    // What each asset kind is shown in and watched by.
+    struct AssetList
+    {
+        QListWidget *widget;
+        QList<QFileInfo> *files;
+        QFileSystemWatcher *watcher;
+        void (MainWindow::*reload)(const QString &);
+    };
+    AssetList assetList(AssetKind kind);
+    void loadAssetList(AssetKind kind);
+    AssetKind currentPageKind() const;
+    void importAssets(AssetKind kind, const QList<QUrl> &urls, bool rememberLocation);
+    void askAndImport(AssetKind kind, const QString &caption);
 
     Ui::MainWindow *ui = nullptr;
     std::unique_ptr<UserPrompts> prompts;
@@ -75,6 +141,18 @@ private:
     QSpinBox *patternOpacitySpin = nullptr;
     QSpinBox *patternColorOpacitySpin = nullptr;
     QCheckBox *repeatAtBottomCheck = nullptr;
+
+    checkUpdates *updateChecker = nullptr;
+    QThread *updateThread = nullptr;
+    QMenu *assetContextMenu = nullptr;
+
+    QList<QFileInfo> topShapeFiles;
+    QList<QFileInfo> patternFiles;
+    QList<QFileInfo> alphaMaskFiles;
+    QFileSystemWatcher topShapesWatcher;
+    QFileSystemWatcher patternsWatcher;
+    QFileSystemWatcher alphaMasksWatcher;
+    QList<QImage> previewLayers;
 
     TileStyle tileStyle;
 };

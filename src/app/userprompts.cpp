@@ -3,6 +3,7 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QMenu>
 
 QColor UserPrompts::getColor(const QColor &initial)
 {
@@ -25,9 +26,16 @@ QMessageBox::StandardButton UserPrompts::information(QWidget *parent, const QStr
     return QMessageBox::information(parent, title, text, buttons, defaultButton);
 }
 
-void UserPrompts::warning(QWidget *parent, const QString &title, const QString &text)
+void UserPrompts::warning(QWidget *parent, const QString &title, const QString &text,
+                          const QString &details)
 {
-    QMessageBox::warning(parent, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+    if (details.isEmpty()) {
+        QMessageBox::warning(parent, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+    box.setInformativeText(details);
+    box.exec();
 }
 
 void UserPrompts::about(QWidget *parent, const QString &title, const QString &text)
@@ -38,6 +46,11 @@ void UserPrompts::about(QWidget *parent, const QString &title, const QString &te
 bool UserPrompts::openUrl(const QUrl &url)
 {
     return QDesktopServices::openUrl(url);
+}
+
+QAction *UserPrompts::execMenu(QMenu *menu, const QPoint &globalPos)
+{
+    return menu->exec(globalPos);
 }
 
 QList<QUrl> UserPrompts::getOpenFileUrls(QWidget *parent, const QString &caption,

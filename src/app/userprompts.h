@@ -6,6 +6,9 @@
 #include <QString>
 #include <QUrl>
 
+class QAction;
+class QMenu;
+class QPoint;
 class QWidget;
 
 // Every question, chooser and browser hand-off the window makes goes through
@@ -24,9 +27,12 @@ public:
                                                     const QString &text,
                                                     QMessageBox::StandardButtons buttons,
                                                     QMessageBox::StandardButton defaultButton);
-    virtual void warning(QWidget *parent, const QString &title, const QString &text);
+    // details, when given, are shown under the text.
+    virtual void warning(QWidget *parent, const QString &title, const QString &text,
+                         const QString &details = QString());
     virtual void about(QWidget *parent, const QString &title, const QString &text);
     virtual bool openUrl(const QUrl &url);
+    virtual QAction *execMenu(QMenu *menu, const QPoint &globalPos);
     virtual QList<QUrl> getOpenFileUrls(QWidget *parent, const QString &caption,
                                         const QUrl &directory, const QString &filter);
     virtual QString getOpenFileName(QWidget *parent, const QString &caption, const QString &dir,

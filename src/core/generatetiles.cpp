@@ -1,0 +1,3 @@
+#include "generatetiles.h"
+
+generateTiles::generateTiles(QObject *parent) : QObject(parent) {}

@@ -1,0 +1,376 @@
+// The image operations of generateTiles. Each one either goes through
+// QPainter (so blending, overlay and rounding are the toolkit's) or is a
+// plain per-pixel rule. The per-pixel rules have scanLine() fast paths for
+// the 32-bit formats the program works in; they give the same pixels as the
+// pixel()/setPixel() walk they replace, which the tests check.
+
+#include "generatetiles.h"
+#include "safeimagereader.h"
+
+#include <QPaintDevice>
+#include <QTransform>
+
+#include <cstring>
+
+namespace {
+
+// QPainter refuses null, palette and 1-bit images (and warns about it);
+// those operations then have nothing to do anyway.
+bool canPaintOn(const QImage &image)
+{
+    if (image.isNull())
+        return false;
+    switch (image.format()) {
+    case QImage::Format_Invalid:
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+    case QImage::Format_Indexed8:
+        return false;
+    default:
+        return true;
+    }
+}
+
+bool canPaintOn(QPaintDevice *device)
+{
+    if (!device)
+        return false;
+    if (device->devType() == QInternal::Image)
+        return canPaintOn(*static_cast<QImage *>(device));
+    return true;
+}
+
+// How the 32-bit formats store a pixel, for the scanLine() paths.
+enum class Layout
+{
+    Other,
+    Argb,
+    ArgbPremultiplied,
+    Rgb,
+    Rgba,
+    RgbaPremultiplied,
+    Rgbx
+};
+
+Layout layoutOf(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_ARGB32:
+        return Layout::Argb;
+    case QImage::Format_ARGB32_Premultiplied:
+        return Layout::ArgbPremultiplied;
+    case QImage::Format_RGB32:
+        return Layout::Rgb;
+    case QImage::Format_RGBA8888:
+        return Layout::Rgba;
+    case QImage::Format_RGBA8888_Premultiplied:
+        return Layout::RgbaPremultiplied;
+    case QImage::Format_RGBX8888:
+        return Layout::Rgbx;
+    default:
+        return Layout::Other;
+    }
+}
+
+// RGBA8888 keeps its bytes in R, G, B, A order whatever the machine's byte
+// order; QRgb is 0xAARRGGBB.
+inline QRgb fromRgbaBytes(const uchar *p)
+{
+    return qRgba(p[0], p[1], p[2], p[3]);
+}
+
+inline void toRgbaBytes(uchar *p, QRgb value)
+{
+    p[0] = uchar(qRed(value));
+    p[1] = uchar(qGreen(value));
+    p[2] = uchar(qBlue(value));
+    p[3] = uchar(qAlpha(value));
+}
+
+// The QRgb that pixel() reports for a stored word. Like pixel(), this does
+// not unpremultiply the premultiplied formats.
+inline QRgb readPixel(Layout layout, const uchar *p)
+{
+    switch (layout) {
+    case Layout::Argb:
+    case Layout::ArgbPremultiplied:
+        return *reinterpret_cast<const QRgb *>(p);
+    case Layout::Rgb:
+        return 0xff000000u | *reinterpret_cast<const QRgb *>(p);
+    case Layout::Rgba:
+    case Layout::RgbaPremultiplied:
+        return fromRgbaBytes(p);
+    case Layout::Rgbx:
+        return 0xff000000u | fromRgbaBytes(p);
+    case Layout::Other:
+        break;
+    }
+    return 0;
+}
+
+// What setPixel() stores for a QRgb (taken as already premultiplied by the
+// premultiplied formats, as setPixel() does).
+inline void writePixel(Layout layout, uchar *p, QRgb value)
+{
+    switch (layout) {
+    case Layout::Argb:
+    case Layout::ArgbPremultiplied:
+        *reinterpret_cast<QRgb *>(p) = value;
+        return;
+    case Layout::Rgb:
+        *reinterpret_cast<QRgb *>(p) = 0xff000000u | value;
+        return;
+    case Layout::Rgba:
+    case Layout::RgbaPremultiplied:
+        toRgbaBytes(p, value);
+        return;
+    case Layout::Rgbx:
+        toRgbaBytes(p, 0xff000000u | value);
+        return;
+    case Layout::Other:
+        return;
+    }
+}
+
+// The alpha byte pixel() would report, without converting the pixel.
+inline int storedAlpha(Layout layout, const uchar *p)
+{
+    switch (layout) {
+    case Layout::Argb:
+    case Layout::ArgbPremultiplied:
+        return qAlpha(*reinterpret_cast<const QRgb *>(p));
+    case Layout::Rgba:
+    case Layout::RgbaPremultiplied:
+        return p[3];
+    case Layout::Rgb:
+    case Layout::Rgbx:
+    case Layout::Other:
+        break;
+    }
+    return 255;
+}
+
+// The lightness rule for one colour, through QColor's own HSL conversion.
+QRgb shiftedColour(QRgb rgb, int delta)
+{
+    QColor colour(rgb);
+    int hue = 0;
+    int saturation = 0;
+    int lightness = 0;
+    colour.getHsl(&hue, &saturation, &lightness);
+    lightness = qBound(0, lightness + delta, 255);
+    colour.setHsl(hue, saturation, lightness, 255);
+    return qRgb(colour.red(), colour.green(), colour.blue());
+}
+
+// Images shaded here are mostly runs of one colour (a top shape painted in
+// the bottom colour), so remembering the last conversion saves nearly all
+// of the QColor work while giving exactly its answers.
+class LightnessShifter
+{
+public:
+    explicit LightnessShifter(int delta) : m_delta(delta) {}
+
+    QRgb operator()(QRgb pixel)
+    {
+        const QRgb rgb = pixel & 0x00ffffffu;
+        if (!m_valid || rgb != m_lastIn) {
+            m_lastIn = rgb;
+            m_lastOut = shiftedColour(rgb, m_delta);
+            m_valid = true;
+        }
+        return m_lastOut;
+    }
+
+private:
+    int m_delta;
+    bool m_valid = false;
+    QRgb m_lastIn = 0;
+    QRgb m_lastOut = 0;
+};
+
+} // namespace
+
+QImage generateTiles::loadImage(const QString &path)
+{
+    QImage image = SafeImageReader::read(path);
+    if (image.isNull())
+        return image;
+    switch (image.format()) {
+    case QImage::Format_ARGB32:
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        return image;
+    default:
+        // Palette and 1-bit images take neither a painter nor a QRgb in
+        // setPixel(), and grey images cannot hold the colours painted into
+        // them: give them the formats a truecolour PNG decodes to.
+        return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                             : QImage::Format_RGB32);
+    }
+}
+
+int generateTiles::opacityToAlpha(float opacity)
+{
+    return int(double(opacity) * 255.0);
+}
+
+void generateTiles::clearImage(QImage &image)
+{
+    if (!image.isNull())
+        image.fill(0);
+}
+
+void generateTiles::paintPixels(QImage &image, QRgb colour, bool allPixels)
+{
+    if (image.isNull())
+        return;
+    const Layout layout = layoutOf(image.format());
+    if (layout == Layout::Other) {
+        for (int x = 0; x < image.width(); ++x) {
+            for (int y = 0; y < image.height(); ++y) {
+                if (allPixels || qAlpha(image.pixel(x, y)) != 0)
+                    image.setPixel(x, y, colour);
+            }
+        }
+        return;
+    }
+    uchar stored[4];
+    writePixel(layout, stored, colour);
+    const int width = image.width();
+    for (int y = 0; y < image.height(); ++y) {
+        uchar *p = image.scanLine(y);
+        for (int x = 0; x < width; ++x, p += 4) {
+            if (allPixels || storedAlpha(layout, p) != 0)
+                std::memcpy(p, stored, 4);
+        }
+    }
+}
+
+void generateTiles::setVisibleAlpha(QImage &image, int alpha)
+{
+    if (image.isNull())
+        return;
+    QImage converted(image.size(), QImage::Format_RGBA8888);
+    converted.fill(0);
+    QPainter painter(&converted);
+    painter.drawImage(0, 0, image);
+    painter.end();
+    image = converted;
+
+    const uchar a = uchar(qBound(0, alpha, 255));
+    const int width = image.width();
+    for (int y = 0; y < image.height(); ++y) {
+        uchar *p = image.scanLine(y);
+        for (int x = 0; x < width; ++x, p += 4) {
+            if (p[3] != 0)
+                p[3] = a;
+        }
+    }
+}
+
+void generateTiles::shiftLightness(QImage &image, int delta, int x0, int x1, int y0, int y1)
+{
+    if (image.isNull())
+        return;
+    x0 = qMax(x0, 0);
+    y0 = qMax(y0, 0);
+    x1 = qMin(x1, image.width());
+    y1 = qMin(y1, image.height());
+    LightnessShifter shift(delta);
+    const Layout layout = layoutOf(image.format());
+    if (layout == Layout::Other) {
+        for (int x = x0; x < x1; ++x) {
+            for (int y = y0; y < y1; ++y) {
+                const QRgb pixel = image.pixel(x, y);
+                if (qAlpha(pixel) != 0)
+                    image.setPixel(x, y, shift(pixel));
+            }
+        }
+        return;
+    }
+    for (int y = y0; y < y1; ++y) {
+        uchar *p = image.scanLine(y) + 4 * x0;
+        for (int x = x0; x < x1; ++x, p += 4) {
+            if (storedAlpha(layout, p) != 0)
+                writePixel(layout, p, shift(readPixel(layout, p)));
+        }
+    }
+}
+
+void generateTiles::applyOpacity(QImage &image, float opacity)
+{
+    if (image.isNull())
+        return;
+    QImage faded(image.size(), QImage::Format_RGBA8888);
+    faded.fill(0);
+    QPainter painter(&faded);
+    painter.setOpacity(opacity);
+    painter.drawImage(0, 0, image);
+    painter.end();
+    image = faded;
+}
+
+void generateTiles::flattenOnWhite(QImage &image)
+{
+    if (image.isNull())
+        return;
+    QImage flat(image.size(), QImage::Format_RGBA8888);
+    QPainter painter(&flat);
+    painter.fillRect(flat.rect(), QBrush(QColor(255, 255, 255, 255), Qt::SolidPattern));
+    painter.drawImage(0, 0, image);
+    painter.end();
+    image = flat;
+}
+
+void generateTiles::fillWithMode(QImage &image, const QColor &colour,
+                                 QPainter::CompositionMode mode)
+{
+    if (!canPaintOn(image))
+        return;
+    QPainter painter(&image);
+    painter.setCompositionMode(mode);
+    painter.fillRect(image.rect(), colour);
+    painter.end();
+}
+
+void generateTiles::fillWithModeRgb(QImage &image, QRgb colour, QPainter::CompositionMode mode)
+{
+    fillWithMode(image, QColor(colour), mode);
+}
+
+void generateTiles::drawImageOver(QPaintDevice *target, const QImage &source, int x, int y,
+                                  float opacity)
+{
+    if (source.isNull() || !canPaintOn(target))
+        return;
+    QPainter painter(target);
+    painter.setOpacity(opacity);
+    painter.drawImage(x, y, source);
+    painter.end();
+}
+
+void generateTiles::drawTintedImage(const QString &path, float opacity, QPaintDevice *target,
+                                    QRgb tint, int tintAlpha)
+{
+    QImage image = loadImage(path);
+    if (image.isNull())
+        return;
+    if (tint != 0) {
+        QColor colour;
+        // An alpha outside 0..255 would make QColor invalid and the fill
+        // black; the nearest valid alpha is what was meant.
+        colour.setRgb(qRed(tint), qGreen(tint), qBlue(tint), qBound(0, tintAlpha, 255));
+        fillWithMode(image, colour, QPainter::CompositionMode_Overlay);
+    }
+    drawImageOver(target, image, 0, 0, opacity);
+}
+
+void generateTiles::rotateImage(QImage &image, int degrees)
+{
+    if (image.isNull())
+        return;
+    QTransform transform;
+    transform.rotate(double(degrees), Qt::ZAxis);
+    image = image.transformed(transform, Qt::SmoothTransformation);
+}
