@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config
   qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5concurrent5 libqt5test5
-  libdeflate-dev libpng-dev
+  libdeflate-dev zlib1g-dev libpng-dev libssl3
   xvfb xauth
 )
 if [ "${TW_WITH_TILED:-0}" = 1 ]; then

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+// Encodes an image as PNG in memory, two to ten times faster than
+// QImage::save for the 32-bit tiles this program writes (most on textured
+// tiles), and never larger than what QImage::save writes for the same image. The decoded pixels are
+// exactly those that QImage::save's file decodes to: premultiplied images are
+// un-premultiplied by Qt's own conversion, and images without an alpha
+// channel are written without one.
+//
+// Only the pixels are written: no resolution, text or gamma chunks.
+// Monochrome, indexed, grey and 16-bit images go through Qt's own writer.
+//
+// Safe to call from several threads at once.
+class PngEncoder
+{
+public:
+    // The PNG file's bytes, or an empty array with *errorString saying why.
+    static QByteArray encode(const QImage &image, QString *errorString = nullptr);
+};

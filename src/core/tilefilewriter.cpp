@@ -1,0 +1,20 @@
+#include "tilefilewriter.h"
+
+#include "pngencoder.h"
+#include "safefilewriter.h"
+
+#include <QDir>
+
+bool TileFileWriter::write(const QString &path, const QImage &tile, QString *errorString)
+{
+    QString reason;
+    const QByteArray png = PngEncoder::encode(tile, &reason);
+    if (!png.isEmpty() && SafeFileWriter::write(path, png, &reason))
+        return true;
+    if (errorString) {
+        if (reason.isEmpty())
+            reason = QStringLiteral("unknown error");
+        *errorString = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), reason);
+    }
+    return false;
+}
