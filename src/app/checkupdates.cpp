@@ -119,15 +119,17 @@ void checkUpdates::replyFinished(QNetworkReply *reply)
 void checkUpdates::cutOff(QNetworkReply *reply)
 {
     cutOffPending = true;
-    reply->abort();
+    // A reply that already failed is on its way to finished(); aborting it
+    // again makes Qt complain that its error was reported twice.
+    if (reply->error() == QNetworkReply::NoError)
+        reply->abort();
 }
 
 void checkUpdates::releaseNetwork()
 {
     silenced = true;
     deadline->stop();
-    if (pending)
-        cutOff(pending);
-    delete networkManager; // takes any reply with it
+    pending = nullptr;
+    delete networkManager; // ends and takes any reply with it, quietly
     networkManager = nullptr;
 }
