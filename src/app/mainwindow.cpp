@@ -4,6 +4,8 @@
 #include "appsettings.h"
 #include "assetimport.h"
 #include "checkupdates.h"
+#include "exportdialog.h"
+#include "generatetiles.h"
 #include "projectreader.h"
 #include "projectwriter.h"
 #include "safeimagereader.h"
@@ -24,6 +26,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPixmap>
+#include <QProgressDialog>
 #include <QResource>
 #include <QScreen>
 #include <QSettings>
@@ -128,6 +131,20 @@ MainWindow::MainWindow(QWidget *parent)
     updateWindowTitle();
     restoreSettings();
 
+    progressDialog = new QProgressDialog(tr("Generating..."), tr("Cancel"), 0, 100, this);
+    // QProgressDialog shows itself a few seconds after construction unless
+    // reset; it must only ever appear for a run.
+    progressDialog->reset();
+    connect(progressDialog, &QProgressDialog::canceled, this, &MainWindow::cancelGeneration);
+
+    generatorThread = new QThread;
+    generator = new generateTiles;
+    generator->attachToThread(generatorThread);
+    connect(generator, &generateTiles::NextStep, this, &MainWindow::onNextStep);
+    connect(generator, &generateTiles::Complete, this, &MainWindow::onComplete);
+    connect(generator, &generateTiles::TotalSteps, this, &MainWindow::onTotalSteps);
+    connect(generator, &generateTiles::TileFailed, this, &MainWindow::onTileFailed);
+
     updateThread = new QThread;
     updateChecker = new checkUpdates;
     updateChecker->attachToThread(updateThread);
@@ -166,6 +183,10 @@ MainWindow::MainWindow(QWidget *parent)
 MainWindow::~MainWindow()
 {
     delete ui;
+    stopGeneration();
+    delete generatorThread;
+    delete generator;
+    delete progressDialog;
     // A check may still wait for its server: abort it and join the thread
     // before the thread object goes.
     updateChecker->stop();
@@ -686,6 +707,107 @@ void MainWindow::HandleRightClickEvent(const QPoint &pos)
         qDebug("No such file");
     }
     loadAssetList(kind);
+}
+
+// ---- Generation run ----------------------------------------------------------
+
+void MainWindow::on_actionGenerate_Tileset_triggered()
+{
+    // The worker's members must not change under a running generation.
+    if (generationRunning)
+        return;
+    ExportDialog dialog(this);
+    dialog.directory = lastExportDirectory;
+    dialog.tileSize = tileWidthHeight;
+    dialog.loadValues();
+    prompts->execDialog(dialog);
+    if (!dialog.confirmed)
+        return;
+    lastExportDirectory = dialog.directory;
+    tileWidthHeight = dialog.tileSize;
+    saveSettings();
+
+    generator->moveToThread(generatorThread);
+    generator->alphaDirectory = AssetLibrary::assetDirectory(appDirPath, AlphaMasks);
+    generator->setStyle(tileStyle);
+    generator->tileSize = tileWidthHeight;
+    generator->outputDirectory = lastExportDirectory;
+
+    generationRunning = true;
+    cancelRequested = false;
+    runTotal = 0;
+    runFailures.clear();
+    ui->actionGenerate_Tileset->setEnabled(false);
+    generatorThread->start(QThread::InheritPriority);
+}
+
+void MainWindow::onTotalSteps(int steps)
+{
+    runTotal = steps;
+    progressDialog->setRange(0, steps);
+    progressDialog->setWindowModality(Qt::WindowModal);
+    progressDialog->show();
+}
+
+void MainWindow::onNextStep(int step)
+{
+    progressDialog->setValue(step);
+}
+
+void MainWindow::onTileFailed(const QString &fileName, const QString &reason)
+{
+    runFailures << fileName + QStringLiteral(": ") + reason;
+}
+
+// Cancel stops the worker after the tiles in hand; none is left half-written.
+void MainWindow::cancelGeneration()
+{
+    if (!generationRunning)
+        return;
+    cancelRequested = true;
+    generatorThread->requestInterruption();
+}
+
+void MainWindow::onComplete(bool isError, int count)
+{
+    // Closing the progress dialog emits canceled(); the run is over by now.
+    generationRunning = false;
+    progressDialog->close();
+    generatorThread->quit();
+    generatorThread->wait();
+    ui->actionGenerate_Tileset->setEnabled(true);
+
+    const int written = count - runFailures.size();
+    const QString details = runFailures.join(QLatin1Char('\n'));
+    if (isError) {
+        prompts->warning(this, QStringLiteral("Failed"),
+                         QStringLiteral("The tileset could not be generated."), details);
+    } else if (!runFailures.isEmpty()) {
+        prompts->warning(this, QStringLiteral("Failed"),
+                         tr("%1 tiles have been generated; %2 could not be made.")
+                             .arg(written)
+                             .arg(runFailures.size()),
+                         details);
+    } else if (cancelRequested && count < runTotal) {
+        prompts->information(this, QStringLiteral("Stopped"),
+                             tr("Generation was stopped: %1 of %2 tiles have been generated.")
+                                 .arg(written)
+                                 .arg(runTotal),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+    } else {
+        prompts->information(this, QStringLiteral("Complete"),
+                             QString::number(count) + QStringLiteral(" tiles have been generated."),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+    }
+}
+
+void MainWindow::stopGeneration()
+{
+    if (!generatorThread->isRunning())
+        return;
+    generatorThread->requestInterruption();
+    generatorThread->quit();
+    generatorThread->wait();
 }
 
 // ---- Update check ----------------------------------------------------------

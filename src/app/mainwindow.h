@@ -14,6 +14,8 @@
 
 class QCheckBox;
 class QMenu;
+class QProgressDialog;
+class generateTiles;
 class QThread;
 class checkUpdates;
 class QListWidget;
@@ -64,6 +66,9 @@ public slots:
     void patternOpacityValueChanged(int value);
     void patternColorOpacityValueChanged(int value);
     void toggleTopDown(int state);
+    void onNextStep(int step);
+    void onComplete(bool isError, int count);
+    void onTotalSteps(int steps);
     void onCheckUpdatesComplete(bool updateAvailable);
 
 protected:
@@ -81,6 +86,7 @@ private slots:
     void on_action_Save_triggered();
     void on_action_Open_2_triggered();
     void on_actionNew_triggered();
+    void on_actionGenerate_Tileset_triggered();
     void on_actionTop_Shapes_triggered();
     void on_actionPatterns_triggered();
     void on_actionAlphaMasks_triggered();
@@ -118,6 +124,9 @@ private:
     AssetKind currentPageKind() const;
     void importAssets(AssetKind kind, const QList<QUrl> &urls, bool rememberLocation);
     void askAndImport(AssetKind kind, const QString &caption);
+    void onTileFailed(const QString &fileName, const QString &reason);
+    void cancelGeneration();
+    void stopGeneration();
 
     Ui::MainWindow *ui = nullptr;
     std::unique_ptr<UserPrompts> prompts;
@@ -141,6 +150,15 @@ private:
     QSpinBox *patternOpacitySpin = nullptr;
     QSpinBox *patternColorOpacitySpin = nullptr;
     QCheckBox *repeatAtBottomCheck = nullptr;
+
+    QProgressDialog *progressDialog = nullptr;
+    generateTiles *generator = nullptr;
+    QThread *generatorThread = nullptr;
+    // The run in progress, from the start until Complete arrives.
+    bool generationRunning = false;
+    bool cancelRequested = false;
+    int runTotal = 0;
+    QStringList runFailures;
 
     checkUpdates *updateChecker = nullptr;
     QThread *updateThread = nullptr;

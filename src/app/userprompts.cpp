@@ -53,6 +53,11 @@ QAction *UserPrompts::execMenu(QMenu *menu, const QPoint &globalPos)
     return menu->exec(globalPos);
 }
 
+int UserPrompts::execDialog(QDialog &dialog)
+{
+    return dialog.exec();
+}
+
 QList<QUrl> UserPrompts::getOpenFileUrls(QWidget *parent, const QString &caption,
                                          const QUrl &directory, const QString &filter)
 {

@@ -7,6 +7,7 @@
 #include <QUrl>
 
 class QAction;
+class QDialog;
 class QMenu;
 class QPoint;
 class QWidget;
@@ -33,6 +34,7 @@ public:
     virtual void about(QWidget *parent, const QString &title, const QString &text);
     virtual bool openUrl(const QUrl &url);
     virtual QAction *execMenu(QMenu *menu, const QPoint &globalPos);
+    virtual int execDialog(QDialog &dialog);
     virtual QList<QUrl> getOpenFileUrls(QWidget *parent, const QString &caption,
                                         const QUrl &directory, const QString &filter);
     virtual QString getOpenFileName(QWidget *parent, const QString &caption, const QString &dir,

@@ -1,3 +1,236 @@
 #include "generatetiles.h"
 
+#include "assetlibrary.h"
+#include "tilefilewriter.h"
+#include "tilepipeline.h"
+#include "tilestyle.h"
+
+#include <QDebug>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QRunnable>
+#include <QThread>
+#include <QThreadPool>
+#include <QWaitCondition>
+
+#include <deque>
+#include <memory>
+
+namespace {
+
+// One mask's tile, made on any thread; the worker reports it in list order.
+struct TileJob
+{
+    QString fileName;
+    QString maskPath;
+    QString tilePath;
+    bool written = false;
+    QString reason;
+    bool finished = false; // guarded by Handover::mutex
+};
+
+// Where pool threads hand finished jobs back to the worker. It outlives the
+// pool, so a task never touches a job after saying it is finished.
+struct Handover
+{
+    QMutex mutex;
+    QWaitCondition finished;
+};
+
+void makeTile(const TilePipeline &pipeline, int tileSize, TileJob &job)
+{
+    QString reason;
+    const QImage mask = TilePipeline::readMask(job.maskPath, &reason);
+    if (mask.isNull()) {
+        job.reason = generateTiles::tr("The mask could not be read: %1").arg(reason);
+        return;
+    }
+    const QImage tile = pipeline.makeTile(mask, TilePipeline::wantsTop(job.fileName), tileSize);
+    if (tile.isNull()) {
+        job.reason = generateTiles::tr("The tile could not be composed.");
+        return;
+    }
+    job.written = TileFileWriter::write(job.tilePath, tile, &job.reason);
+}
+
+class TileTask : public QRunnable
+{
+public:
+    TileTask(const TilePipeline &pipeline, int tileSize, TileJob &job, Handover &handover)
+        : m_pipeline(pipeline), m_tileSize(tileSize), m_job(job), m_handover(handover)
+    {
+    }
+
+    void run() override
+    {
+        makeTile(m_pipeline, m_tileSize, m_job);
+        QMutexLocker lock(&m_handover.mutex);
+        m_job.finished = true;
+        m_handover.finished.wakeAll();
+    }
+
+private:
+    const TilePipeline &m_pipeline;
+    int m_tileSize;
+    TileJob &m_job;
+    Handover &m_handover;
+};
+
+} // namespace
+
 generateTiles::generateTiles(QObject *parent) : QObject(parent) {}
+
+void generateTiles::setStyle(const TileStyle &style)
+{
+    topColor = style.topColor;
+    bottomColor = style.bottomColor;
+    topPatternColor = style.topPatternColor;
+    bottomPatternColor = style.bottomPatternColor;
+    topOpacity = style.topOpacity;
+    topPatternOpacity = style.topPatternOpacity;
+    shade = style.shade;
+    topPatternColorOpacity = style.topPatternColorOpacity;
+    bottomOpacity = style.bottomOpacity;
+    bottomPatternOpacity = style.bottomPatternOpacity;
+    bottomPatternColorOpacity = style.bottomPatternColorOpacity;
+    topPattern = style.topPattern;
+    bottomPattern = style.bottomPattern;
+    topStyle = style.topStyle;
+    topDown = style.topDown;
+}
+
+TileStyle generateTiles::currentStyle() const
+{
+    TileStyle style;
+    style.topColor = topColor;
+    style.bottomColor = bottomColor;
+    style.topPatternColor = topPatternColor;
+    style.bottomPatternColor = bottomPatternColor;
+    style.topOpacity = topOpacity;
+    style.topPatternOpacity = topPatternOpacity;
+    style.shade = shade;
+    style.topPatternColorOpacity = topPatternColorOpacity;
+    style.bottomOpacity = bottomOpacity;
+    style.bottomPatternOpacity = bottomPatternOpacity;
+    style.bottomPatternColorOpacity = bottomPatternColorOpacity;
+    style.topPattern = topPattern;
+    style.bottomPattern = bottomPattern;
+    style.topStyle = topStyle;
+    style.topDown = topDown;
+    return style;
+}
+
+void generateTiles::attachToThread(QThread *thread)
+{
+    connect(thread, &QThread::started, this, &generateTiles::doGeneration);
+}
+
+void generateTiles::drapeTopLayer(const QImage &mask, const QImage &top, QImage &tile)
+{
+    TilePipeline::drapeTopLayer(mask, top, bottomColor, shade, topOpacity, tile);
+}
+
+void generateTiles::doGeneration()
+{
+    tileCount = 0;
+    // An empty path would mean the working directory (masks) or the root
+    // directory (tiles): never what was meant.
+    const QList<QFileInfo> masks = alphaDirectory.isEmpty()
+                                       ? QList<QFileInfo>()
+                                       : listPngFiles(alphaDirectory, QStringLiteral(".png"));
+    emit TotalSteps(masks.size());
+
+    QString refusal;
+    if (tileSize < 1 || tileSize > TilePipeline::MaxTileSize)
+        refusal = tr("The tile size must be from 1 to %1 pixels, not %2.")
+                      .arg(TilePipeline::MaxTileSize)
+                      .arg(tileSize);
+    else if (outputDirectory.isEmpty())
+        refusal = tr("No output directory was given.");
+    if (!refusal.isEmpty()) {
+        emit TileFailed(QString(), refusal);
+        emit Complete(true, 0);
+        return;
+    }
+    if (masks.isEmpty()) {
+        emit Complete(false, 0);
+        return;
+    }
+
+    // The shared layers, once for the whole run.
+    const TilePipeline pipeline(currentStyle());
+    for (const QString &warning : pipeline.warnings())
+        qDebug().noquote() << warning;
+
+    int written = 0;
+    auto report = [&](const TileJob &job) {
+        ++tileCount;
+        if (job.written)
+            ++written;
+        else
+            emit TileFailed(job.fileName, job.reason);
+        emit NextStep(tileCount);
+    };
+    auto jobFor = [&](const QFileInfo &file) {
+        auto job = std::make_unique<TileJob>();
+        job->fileName = file.fileName();
+        job->maskPath = file.path() + QLatin1Char('/') + file.fileName();
+        job->tilePath = outputDirectory + QLatin1Char('/') + file.fileName();
+        return job;
+    };
+    auto interrupted = [] { return QThread::currentThread()->isInterruptionRequested(); };
+
+    const int threads = threadCount > 0 ? threadCount : qMax(1, QThread::idealThreadCount());
+    if (threads == 1) {
+        for (const QFileInfo &file : masks) {
+            if (interrupted())
+                break;
+            const auto job = jobFor(file);
+            makeTile(pipeline, tileSize, *job);
+            report(*job);
+        }
+    } else {
+        // Tiles are made on the pool, several per thread in flight so that
+        // no thread idles behind a slow one, and reported strictly in list
+        // order. A job holds names only (each tile lives just while its task
+        // runs), so memory stays bounded whatever the number of masks.
+        Handover handover;
+        QThreadPool pool;
+        pool.setMaxThreadCount(threads);
+        const size_t window = size_t(8 * threads);
+        std::deque<std::unique_ptr<TileJob>> inFlight;
+        int next = 0;
+        bool stopping = false;
+        while (true) {
+            if (!stopping && interrupted()) {
+                // Tiles in hand are finished, never dropped half-way; tasks
+                // not yet started are dropped. The pool starts tasks in the
+                // order given, so the tiles made are the first ones listed.
+                stopping = true;
+                pool.clear();
+                pool.waitForDone();
+            }
+            if (!stopping && next < masks.size() && inFlight.size() < window) {
+                inFlight.push_back(jobFor(masks.at(next++)));
+                auto *task = new TileTask(pipeline, tileSize, *inFlight.back(), handover);
+                task->setAutoDelete(true);
+                pool.start(task);
+                continue;
+            }
+            if (inFlight.empty())
+                break;
+            {
+                QMutexLocker lock(&handover.mutex);
+                if (stopping && !inFlight.front()->finished)
+                    break; // never started, nor any after it
+                while (!inFlight.front()->finished)
+                    handover.finished.wait(&handover.mutex);
+            }
+            report(*inFlight.front());
+            inFlight.pop_front();
+        }
+        pool.waitForDone();
+    }
+
+    emit Complete(tileCount > 0 && written == 0, tileCount);
+}

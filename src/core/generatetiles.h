@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QColor>
+#include <QFileInfo>
 #include <QImage>
 #include <QObject>
 #include <QPainter>
 #include <QString>
 
 class QPaintDevice;
+class QThread;
+struct TileStyle;
 
 // The tile generator. Its image operations are stateless and static, so the
 // preview on the GUI thread and a generation on the worker thread can call
@@ -64,4 +67,55 @@ public:
                                 int tintAlpha);
 
     static void rotateImage(QImage &image, int degrees);
+
+    // The worker. The window copies a design and the run's parameters into
+    // these members while the thread is not running; doGeneration() reads
+    // them and reports only through the signals.
+    QColor topColor;
+    QColor bottomColor;
+    QColor topPatternColor;
+    QColor bottomPatternColor;
+    float topOpacity = 1.0f;
+    float topPatternOpacity = 0.4f;
+    float shade = 0.4f;
+    float topPatternColorOpacity = 1.0f;
+    float bottomOpacity = 1.0f;
+    float bottomPatternOpacity = 0.4f;
+    float bottomPatternColorOpacity = 1.0f;
+    QFileInfo topPattern;
+    QFileInfo bottomPattern;
+    QString topStyle;
+    bool topDown = false; // carried along; generated tiles never repeat the top
+    QString alphaDirectory;
+    QString outputDirectory;
+    int tileSize = 128;
+    int tileCount = 0; // masks handled in the current run
+    // Tiles made at once; 0 means one per core.
+    int threadCount = 0;
+
+    // Copies every field of the design.
+    void setStyle(const TileStyle &style);
+    TileStyle currentStyle() const;
+
+    // Each start of the thread runs one generation.
+    void attachToThread(QThread *thread);
+
+    // The top laid along the mask's surface with its shadow, painted on the
+    // tile; reads bottomColor, shade and topOpacity.
+    void drapeTopLayer(const QImage &mask, const QImage &top, QImage &tile);
+
+signals:
+    void TotalSteps(int steps);
+    void NextStep(int steps);
+    void Complete(bool isError, int count);
+    // Before that mask's NextStep: its tile was not written, and why. An
+    // empty file name concerns the whole run.
+    void TileFailed(const QString &fileName, const QString &reason);
+
+public slots:
+    // One tile per mask of alphaDirectory, in list order, written whole or
+    // not at all under the mask's name in outputDirectory. Stops early, after
+    // the tiles in hand, when the thread is asked to interrupt. Complete's
+    // isError: masks were handled but not one tile could be written.
+    void doGeneration();
 };

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "tilestyle.h"
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// How one tile of a tileset is made from an alpha mask and a design.
+//
+// The layers every tile shares (the bottom with its pattern, the top shape
+// with its colour and pattern) are prepared once, when the pipeline is
+// built from a style; makeTile() then cuts one tile per mask. The worker,
+// the benchmark and the command-line tool all go through makeTile(), so the
+// tiles are the same whoever makes them.
+//
+// Each tile is the bottom cut to the mask's shape, with the top laid along
+// the mask's upper edge (each column's topmost pixel with alpha) and its
+// shadow 6 pixels lower, in the 128 x 128 working size, scaled last to the
+// tile size.
+//
+// makeTile() gives exactly the pixels of the step-by-step composition (the
+// tests keep one and compare): every painter step whose result is known
+// per pixel value in advance is run once per run on whole images, and per
+// tile only the pixels the top actually covers go through QPainter.
+//
+// makeTile() is const and may run on several threads at once.
+class TilePipeline
+{
+public:
+    static constexpr int WorkingSize = 128;
+    static constexpr int ShadowOffset = 6;
+    // Larger tiles would only be a way to make the program allocate
+    // gigabytes by a typo.
+    static constexpr int MaxTileSize = 4096;
+
+    explicit TilePipeline(const TileStyle &style);
+    TilePipeline(const TilePipeline &) = delete;
+    TilePipeline &operator=(const TilePipeline &) = delete;
+
+    // A mask file name containing "_notop" gets neither the top nor its
+    // shadow.
+    static bool wantsTop(const QString &maskFileName);
+
+    // Reads a mask through the guarded reader and brings it to the form
+    // makeTile() works on (see normaliseMask). Null with *errorString on
+    // failure.
+    static QImage readMask(const QString &path, QString *errorString = nullptr);
+
+    // 32-bit with or without alpha as a PNG decodes to (palette, grey and
+    // 16-bit images converted), and 128 x 128: a mask of any other size is
+    // scaled by nearest neighbour, so it still cuts its tile.
+    static QImage normaliseMask(const QImage &mask);
+
+    // The tile for one mask, tileSize x tileSize, Format_RGBA8888_Premultiplied.
+    // Null for a null mask or a tile size outside 1..MaxTileSize.
+    QImage makeTile(const QImage &mask, bool withTop, int tileSize) const;
+
+    // One tile's top and shadow, for any mask, top and tile: the top is laid
+    // along the mask's surface, its visible pixels recoloured to bottomColor
+    // and darkened by shade become the shadow, drawn ShadowOffset pixels
+    // lower at shade - 0.2, and the top goes over it at topOpacity. tile is
+    // painted on. makeTile() does the same for prepared layers.
+    static void drapeTopLayer(const QImage &mask, const QImage &top, const QColor &bottomColor,
+                              float shade, float topOpacity, QImage &tile);
+
+    // The prepared layers, for tests and tools: the bottom (RGBA8888) and
+    // the coloured, patterned top cut to its shape (null without a top).
+    const QImage &base() const { return m_base; }
+    const QImage &top() const { return m_top; }
+
+    // What could not be read while preparing (top shape, patterns), one
+    // line each. Those layers are left out, as if the design had none.
+    const QStringList &warnings() const { return m_warnings; }
+
+private:
+    struct Scratch;
+
+    void prepareBase();
+    void prepareTop();
+    void prepareBlends();
+    // The tile's pixels cut to the mask (keep: the premultiplied pixels
+    // before the cut), each column's surface and the mask's grey levels.
+    // False, with nothing settled, for a mask of too many distinct values,
+    // which the slow version then takes.
+    bool cutToMask(const QImage &mask, const quint32 *keep, Scratch &scratch, quint32 *out) const;
+    void cutToMaskSlowly(const QImage &mask, const quint32 *keep, Scratch &scratch,
+                         quint32 *out) const;
+    void drapeTop(Scratch &scratch, quint32 *out) const;
+
+    TileStyle m_style;
+    QStringList m_warnings;
+
+    QImage m_base; // RGBA8888, what _notop tiles are cut from
+    QImage m_top;  // the prepared top, null without one
+
+    // The top as the drape copies it: premultiplied ARGB32 words, at most
+    // WorkingSize wide and high.
+    std::vector<quint32> m_topWords;
+    int m_topWidth = 0;
+    int m_topHeight = 0;
+
+    // The bottom after the shadow and top draws, per pixel, for the pixels
+    // those draws leave uncovered: the painter still passes every pixel
+    // through its premultiplied blend, which can move a translucent colour
+    // by a step, so these are the painter's own results (RGBA8888).
+    QImage m_plain;            // neither shadow nor top
+    QImage m_shadowed;         // the shadow, no top
+    QImage m_underTop;         // before the top draw, no shadow
+    QImage m_underTopShadowed; // before the top draw, shadow
+    // The same, premultiplied, as the cut to the mask makes them.
+    QImage m_basePremultiplied;
+    QImage m_plainPremultiplied;
+    QImage m_shadowedPremultiplied;
+
+    // With a bottom of one colour (no pattern), what lies under the top is
+    // one of three colours: above the shadow's reach, below it without
+    // shadow, below it with shadow. The top drawn over each of them, once,
+    // in the top's own size (RGBA8888 and premultiplied); empty otherwise.
+    QImage m_draped[3];
+    QImage m_drapedPremultiplied[3];
+};
