@@ -197,6 +197,8 @@ void TestMainWindow::actions_data()
     QTest::newRow("check updates") << "actionUpdate_Checking"
                                    << "Check Updates"
                                    << "" << true;
+    QTest::newRow("engine export") << "actionExport_Engine_Tileset" << "Engine Tileset..."
+                                   << "Ctrl+Shift+G" << false;
 }
 
 void TestMainWindow::actions()
@@ -228,7 +230,8 @@ void TestMainWindow::menusInOrder()
                      "actionE_xit"));
     QCOMPARE(describeMenu(ui->menuImport),
              QString("actionTop_Shapes actionPatterns actionAlphaMasks"));
-    QCOMPARE(describeMenu(ui->menuCreate), QString("actionGenerate_Tileset"));
+    QCOMPARE(describeMenu(ui->menuCreate),
+             QString("actionGenerate_Tileset actionExport_Engine_Tileset"));
     QCOMPARE(describeMenu(ui->menu_Help_2),
              QString("actionDocumentation_2 actionDocumentation actionUpdate_Checking - "
                      "menuTheme - actionAbout"));

@@ -4,6 +4,7 @@
 #include "appsettings.h"
 #include "assetimport.h"
 #include "checkupdates.h"
+#include "engineexportdialog.h"
 #include "exportdialog.h"
 #include "generatetiles.h"
 #include "projectreader.h"
@@ -136,6 +137,8 @@ MainWindow::MainWindow(QWidget *parent)
     // reset; it must only ever appear for a run.
     progressDialog->reset();
     connect(progressDialog, &QProgressDialog::canceled, this, &MainWindow::cancelGeneration);
+    // Escape rejects the dialog without emitting canceled().
+    connect(progressDialog, &QDialog::rejected, this, &MainWindow::cancelGeneration);
 
     generatorThread = new QThread;
     generator = new generateTiles;
@@ -144,6 +147,12 @@ MainWindow::MainWindow(QWidget *parent)
     connect(generator, &generateTiles::Complete, this, &MainWindow::onComplete);
     connect(generator, &generateTiles::TotalSteps, this, &MainWindow::onTotalSteps);
     connect(generator, &generateTiles::TileFailed, this, &MainWindow::onTileFailed);
+    connect(generator, &generateTiles::ExportWritten, this,
+            [this](const QStringList &files) { runExportWritten << files; });
+    connect(generator, &generateTiles::ExportFailed, this,
+            [this](const QString &file, const QString &reason) {
+                runExportFailures << file + QStringLiteral(": ") + reason;
+            });
 
     updateThread = new QThread;
     updateChecker = new checkUpdates;
@@ -653,7 +662,7 @@ void MainWindow::importAssets(AssetKind kind, const QList<QUrl> &urls, bool reme
     }
     if (!failures.isEmpty())
         prompts->warning(this, QStringLiteral("Import"),
-                         tr("%n file(s) could not be imported.", nullptr, failures.size()),
+                         tr("%1 of the chosen files could not be imported.").arg(failures.size()),
                          failures.join(QLatin1Char('\n')));
 }
 
@@ -726,18 +735,74 @@ void MainWindow::on_actionGenerate_Tileset_triggered()
     lastExportDirectory = dialog.directory;
     tileWidthHeight = dialog.tileSize;
     saveSettings();
+    startGeneration(TilesetExportOptions());
+}
 
+void MainWindow::on_actionExport_Engine_Tileset_triggered()
+{
+    if (generationRunning)
+        return;
+    EngineExportDialog dialog(this);
+    dialog.setValues(lastExportDirectory, tileWidthHeight, storedExportOptions());
+    if (prompts->execDialog(dialog) != QDialog::Accepted)
+        return;
+    lastExportDirectory = dialog.directory();
+    tileWidthHeight = dialog.tileSize();
+    saveSettings();
+    storeExportOptions(dialog.options());
+    startGeneration(dialog.options());
+}
+
+TilesetExportOptions MainWindow::storedExportOptions() const
+{
+    QSettings settings = openSettings();
+    settings.beginGroup(QStringLiteral("engineExport"));
+    TilesetExportOptions options;
+    options.atlas = settings.value(QStringLiteral("atlas"), true).toBool();
+    options.tsx = settings.value(QStringLiteral("tsx"), true).toBool();
+    options.tres = settings.value(QStringLiteral("tres"), true).toBool();
+    options.baseName = settings.value(QStringLiteral("baseName"), options.baseName).toString();
+    options.atlasFileName = options.baseName + QStringLiteral(".png");
+    options.columns = settings.value(QStringLiteral("columns"), 0).toInt();
+    options.margin = settings.value(QStringLiteral("margin"), 0).toInt();
+    options.spacing = settings.value(QStringLiteral("spacing"), 0).toInt();
+    options.extrusion = settings.value(QStringLiteral("extrusion"), 0).toInt();
+    options.powerOfTwo = settings.value(QStringLiteral("powerOfTwo"), false).toBool();
+    return options;
+}
+
+void MainWindow::storeExportOptions(const TilesetExportOptions &options) const
+{
+    QSettings settings = openSettings();
+    settings.beginGroup(QStringLiteral("engineExport"));
+    settings.setValue(QStringLiteral("atlas"), options.atlas);
+    settings.setValue(QStringLiteral("tsx"), options.tsx);
+    settings.setValue(QStringLiteral("tres"), options.tres);
+    settings.setValue(QStringLiteral("baseName"), options.baseName);
+    settings.setValue(QStringLiteral("columns"), options.columns);
+    settings.setValue(QStringLiteral("margin"), options.margin);
+    settings.setValue(QStringLiteral("spacing"), options.spacing);
+    settings.setValue(QStringLiteral("extrusion"), options.extrusion);
+    settings.setValue(QStringLiteral("powerOfTwo"), options.powerOfTwo);
+}
+
+void MainWindow::startGeneration(const TilesetExportOptions &exportOptions)
+{
     generator->moveToThread(generatorThread);
     generator->alphaDirectory = AssetLibrary::assetDirectory(appDirPath, AlphaMasks);
     generator->setStyle(tileStyle);
     generator->tileSize = tileWidthHeight;
     generator->outputDirectory = lastExportDirectory;
+    generator->exportOptions = exportOptions;
 
     generationRunning = true;
     cancelRequested = false;
     runTotal = 0;
     runFailures.clear();
+    runExportWritten.clear();
+    runExportFailures.clear();
     ui->actionGenerate_Tileset->setEnabled(false);
+    ui->actionExport_Engine_Tileset->setEnabled(false);
     generatorThread->start(QThread::InheritPriority);
 }
 
@@ -751,12 +816,16 @@ void MainWindow::onTotalSteps(int steps)
 
 void MainWindow::onNextStep(int step)
 {
+    // After Cancel the dialog is reset; setValue() would show it again.
+    if (cancelRequested)
+        return;
     progressDialog->setValue(step);
 }
 
 void MainWindow::onTileFailed(const QString &fileName, const QString &reason)
 {
-    runFailures << fileName + QStringLiteral(": ") + reason;
+    // An empty name stands for the whole run.
+    runFailures << (fileName.isEmpty() ? reason : fileName + QStringLiteral(": ") + reason);
 }
 
 // Cancel stops the worker after the tiles in hand; none is left half-written.
@@ -776,28 +845,42 @@ void MainWindow::onComplete(bool isError, int count)
     generatorThread->quit();
     generatorThread->wait();
     ui->actionGenerate_Tileset->setEnabled(true);
+    ui->actionExport_Engine_Tileset->setEnabled(true);
 
     const int written = count - runFailures.size();
-    const QString details = runFailures.join(QLatin1Char('\n'));
+    const bool stopped = cancelRequested && count < runTotal;
+    const QString details = (runFailures + runExportFailures).join(QLatin1Char('\n'));
     if (isError) {
         prompts->warning(this, QStringLiteral("Failed"),
                          QStringLiteral("The tileset could not be generated."), details);
     } else if (!runFailures.isEmpty()) {
-        prompts->warning(this, QStringLiteral("Failed"),
-                         tr("%1 tiles have been generated; %2 could not be made.")
-                             .arg(written)
-                             .arg(runFailures.size()),
-                         details);
-    } else if (cancelRequested && count < runTotal) {
+        const QString text = stopped ? tr("Generation was stopped: %1 of %2 tiles have been "
+                                          "generated; %3 could not be made.")
+                                           .arg(written)
+                                           .arg(runTotal)
+                                           .arg(runFailures.size())
+                                     : tr("%1 tiles have been generated; %2 could not be made.")
+                                           .arg(written)
+                                           .arg(runFailures.size());
+        prompts->warning(this, QStringLiteral("Failed"), text, details);
+    } else if (stopped) {
         prompts->information(this, QStringLiteral("Stopped"),
                              tr("Generation was stopped: %1 of %2 tiles have been generated.")
                                  .arg(written)
                                  .arg(runTotal),
                              QMessageBox::Ok, QMessageBox::NoButton);
+    } else if (!runExportFailures.isEmpty()) {
+        prompts->warning(this, QStringLiteral("Failed"),
+                         tr("%1 tiles have been generated, but the atlas and tileset files "
+                            "could not be written.")
+                             .arg(written),
+                         details);
     } else {
-        prompts->information(this, QStringLiteral("Complete"),
-                             QString::number(count) + QStringLiteral(" tiles have been generated."),
-                             QMessageBox::Ok, QMessageBox::NoButton);
+        QString text = QString::number(count) + QStringLiteral(" tiles have been generated.");
+        if (!runExportWritten.isEmpty())
+            text += QLatin1Char('\n') + tr("Also written: %1").arg(runExportWritten.join(", "));
+        prompts->information(this, QStringLiteral("Complete"), text, QMessageBox::Ok,
+                             QMessageBox::NoButton);
     }
 }
 

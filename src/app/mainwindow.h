@@ -1,6 +1,7 @@
 #pragma once
 
 #include "assetlibrary.h"
+#include "tilesetexport.h"
 #include "tilestyle.h"
 
 #include <QFileInfo>
@@ -87,6 +88,7 @@ private slots:
     void on_action_Open_2_triggered();
     void on_actionNew_triggered();
     void on_actionGenerate_Tileset_triggered();
+    void on_actionExport_Engine_Tileset_triggered();
     void on_actionTop_Shapes_triggered();
     void on_actionPatterns_triggered();
     void on_actionAlphaMasks_triggered();
@@ -106,6 +108,7 @@ private:
     friend class TestProjectCommands;
     friend class TestAssetImportWindow;
     friend class TestUpdateCheckWindow;
+    friend class TestGenerationRun;
 
     void restoreSettings();
     void loadDarkStyleSheet();
@@ -124,7 +127,10 @@ private:
     AssetKind currentPageKind() const;
     void importAssets(AssetKind kind, const QList<QUrl> &urls, bool rememberLocation);
     void askAndImport(AssetKind kind, const QString &caption);
+    void startGeneration(const TilesetExportOptions &exportOptions);
     void onTileFailed(const QString &fileName, const QString &reason);
+    TilesetExportOptions storedExportOptions() const;
+    void storeExportOptions(const TilesetExportOptions &options) const;
     void cancelGeneration();
     void stopGeneration();
 
@@ -159,6 +165,8 @@ private:
     bool cancelRequested = false;
     int runTotal = 0;
     QStringList runFailures;
+    QStringList runExportWritten;
+    QStringList runExportFailures;
 
     checkUpdates *updateChecker = nullptr;
     QThread *updateThread = nullptr;

@@ -1,8 +1,8 @@
 #include "atlasbuilder.h"
 
+#include "pngencoder.h"
 #include "safefilewriter.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 
@@ -74,37 +74,19 @@ int AtlasLayout::gridRows() const
     return cellsThatFit(sheetSize.height(), margin, tileSize.height(), spacing);
 }
 
-bool AtlasBuilder::pack(const QVector<AtlasTile> &tiles, const AtlasOptions &options,
-                        AtlasSheet *sheet, QString *errorString)
+bool AtlasBuilder::measure(int count, const QSize &tileSize, const AtlasOptions &options,
+                           AtlasLayout *layout, QString *errorString)
 {
-    if (tiles.isEmpty())
+    if (count <= 0)
         return fail(errorString, QCoreApplication::translate("AtlasBuilder", "No tiles to pack."));
+    if (tileSize.isEmpty())
+        return fail(errorString,
+                    QCoreApplication::translate("AtlasBuilder", "The tiles have no pixels."));
     if (options.columns < 0 || options.margin < 0 || options.spacing < 0 || options.extrusion < 0)
         return fail(errorString, QCoreApplication::translate(
                                      "AtlasBuilder",
                                      "Columns, margin, spacing and extrusion cannot be negative."));
 
-    const QSize tileSize = tiles.first().image.size();
-    for (const AtlasTile &tile : tiles) {
-        if (tile.image.isNull())
-            return fail(errorString,
-                        QCoreApplication::translate("AtlasBuilder", "Tile \"%1\" has no image.")
-                            .arg(tile.name));
-        // Tiled and Godot cut a sheet into one grid, so every cell is one size.
-        if (tile.image.size() != tileSize)
-            return fail(errorString,
-                        QCoreApplication::translate(
-                            "AtlasBuilder", "Tile \"%1\" is %2 x %3 pixels, but \"%4\" is %5 x %6; "
-                                            "all tiles of an atlas must be the same size.")
-                            .arg(tile.name)
-                            .arg(tile.image.width())
-                            .arg(tile.image.height())
-                            .arg(tiles.first().name)
-                            .arg(tileSize.width())
-                            .arg(tileSize.height()));
-    }
-
-    const int count = tiles.size();
     const int columns = options.columns > 0 ? options.columns : qMin(int(DefaultColumns), count);
     const int rows = (count + columns - 1) / columns;
 
@@ -127,32 +109,68 @@ bool AtlasBuilder::pack(const QVector<AtlasTile> &tiles, const AtlasOptions &opt
                         .arg(height)
                         .arg(MaxSheetEdge));
 
-    QImage image(int(width), int(height), QImage::Format_ARGB32);
+    AtlasLayout result;
+    result.tileSize = tileSize;
+    result.sheetSize = QSize(int(width), int(height));
+    result.columns = columns;
+    result.rows = rows;
+    result.margin = int(margin);
+    result.spacing = int(spacing);
+    result.extrusion = options.extrusion;
+    result.tileRects.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const QPoint cell = result.cell(i);
+        result.tileRects.append(QRect(int(margin + cell.x() * (tileSize.width() + spacing)),
+                                      int(margin + cell.y() * (tileSize.height() + spacing)),
+                                      tileSize.width(), tileSize.height()));
+    }
+    *layout = result;
+    return true;
+}
+
+bool AtlasBuilder::pack(const QVector<AtlasTile> &tiles, const AtlasOptions &options,
+                        AtlasSheet *sheet, QString *errorString)
+{
+    if (tiles.isEmpty())
+        return fail(errorString, QCoreApplication::translate("AtlasBuilder", "No tiles to pack."));
+
+    const QSize tileSize = tiles.first().image.size();
+    for (const AtlasTile &tile : tiles) {
+        if (tile.image.isNull())
+            return fail(errorString,
+                        QCoreApplication::translate("AtlasBuilder", "Tile \"%1\" has no image.")
+                            .arg(tile.name));
+        // Tiled and Godot cut a sheet into one grid, so every cell is one size.
+        if (tile.image.size() != tileSize)
+            return fail(errorString,
+                        QCoreApplication::translate(
+                            "AtlasBuilder", "Tile \"%1\" is %2 x %3 pixels, but \"%4\" is %5 x %6; "
+                                            "all tiles of an atlas must be the same size.")
+                            .arg(tile.name)
+                            .arg(tile.image.width())
+                            .arg(tile.image.height())
+                            .arg(tiles.first().name)
+                            .arg(tileSize.width())
+                            .arg(tileSize.height()));
+    }
+
+    AtlasLayout layout;
+    if (!measure(tiles.size(), tileSize, options, &layout, errorString))
+        return false;
+
+    QImage image(layout.sheetSize, QImage::Format_ARGB32);
     if (image.isNull())
         return fail(errorString, QCoreApplication::translate(
                                      "AtlasBuilder", "Not enough memory for a %1 x %2 pixel atlas.")
-                                     .arg(width)
-                                     .arg(height));
+                                     .arg(layout.sheetSize.width())
+                                     .arg(layout.sheetSize.height()));
     image.fill(Qt::transparent);
 
-    AtlasLayout layout;
-    layout.tileSize = tileSize;
-    layout.sheetSize = image.size();
-    layout.columns = columns;
-    layout.rows = rows;
-    layout.margin = int(margin);
-    layout.spacing = int(spacing);
-    layout.extrusion = options.extrusion;
-    layout.tileRects.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        const QPoint cell = layout.cell(i);
-        const QRect rect(int(margin + cell.x() * (tileSize.width() + spacing)),
-                         int(margin + cell.y() * (tileSize.height() + spacing)), tileSize.width(),
-                         tileSize.height());
+    for (int i = 0; i < tiles.size(); ++i) {
+        const QRect &rect = layout.tileRects.at(i);
         placeTile(image, tiles[i].image.convertToFormat(QImage::Format_ARGB32), rect.x(), rect.y(),
                   options.extrusion);
         layout.names.append(tiles[i].name);
-        layout.tileRects.append(rect);
     }
 
     sheet->image = image;
@@ -162,13 +180,14 @@ bool AtlasBuilder::pack(const QVector<AtlasTile> &tiles, const AtlasOptions &opt
 
 QByteArray AtlasBuilder::encodePng(const QImage &image, QString *errorString)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (image.isNull() || !image.save(&buffer, "PNG")) {
-        fail(errorString,
-             QCoreApplication::translate("AtlasBuilder", "The atlas could not be encoded as PNG."));
-        return QByteArray();
+    QString reason;
+    const QByteArray bytes = image.isNull() ? QByteArray() : PngEncoder::encode(image, &reason);
+    if (bytes.isEmpty()) {
+        QString message =
+            QCoreApplication::translate("AtlasBuilder", "The atlas could not be encoded as PNG.");
+        if (!reason.isEmpty())
+            message += QLatin1Char(' ') + reason;
+        fail(errorString, message);
     }
     return bytes;
 }

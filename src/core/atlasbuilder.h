@@ -85,7 +85,13 @@ public:
     // would exceed MaxSheetEdge; *sheet is then left untouched.
     static bool pack(const QVector<AtlasTile> &tiles, const AtlasOptions &options,
                      AtlasSheet *sheet, QString *errorString = nullptr);
+    // The layout pack() would give 'count' tiles of one size, names left
+    // empty, without touching a pixel: lets a caller refuse a sheet that is
+    // too large before reading every tile. Fails as pack() does.
+    static bool measure(int count, const QSize &tileSize, const AtlasOptions &options,
+                        AtlasLayout *layout, QString *errorString = nullptr);
 
+    // Through PngEncoder: the same pixels as QImage::save, several times faster.
     static QByteArray encodePng(const QImage &image, QString *errorString = nullptr);
     // The whole file or nothing: a failure leaves any existing file as it was.
     static bool writePng(const QImage &image, const QString &path, QString *errorString = nullptr);

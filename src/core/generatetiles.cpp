@@ -163,12 +163,15 @@ void generateTiles::doGeneration()
         qDebug().noquote() << warning;
 
     int written = 0;
+    QStringList writtenTiles;
     auto report = [&](const TileJob &job) {
         ++tileCount;
-        if (job.written)
+        if (job.written) {
             ++written;
-        else
+            writtenTiles << job.fileName;
+        } else {
             emit TileFailed(job.fileName, job.reason);
+        }
         emit NextStep(tileCount);
     };
     auto jobFor = [&](const QFileInfo &file) {
@@ -232,5 +235,34 @@ void generateTiles::doGeneration()
         pool.waitForDone();
     }
 
+    if (exportOptions.any())
+        exportTileset(writtenTiles, masks.size(), interrupted());
     emit Complete(tileCount > 0 && written == 0, tileCount);
+}
+
+// The sheet numbers its tiles by their place in the mask list, so it is only
+// made from a complete set: a missing tile would renumber every tile after it.
+void generateTiles::exportTileset(const QStringList &writtenTiles, int maskCount, bool stopped)
+{
+    const QString name = exportOptions.atlasFileName;
+    if (stopped) {
+        emit ExportFailed(name, tr("Generation was stopped before every tile was made."));
+        return;
+    }
+    if (writtenTiles.size() != maskCount) {
+        emit ExportFailed(name, tr("Not every tile could be made (%1 of %2), so the set is "
+                                   "incomplete.")
+                                    .arg(writtenTiles.size())
+                                    .arg(maskCount));
+        return;
+    }
+    const TilesetExportResult result =
+        TilesetExport::run(writtenTiles, outputDirectory, exportOptions);
+    QStringList files;
+    for (const QString &path : result.written)
+        files << QFileInfo(path).fileName();
+    if (!files.isEmpty())
+        emit ExportWritten(files);
+    for (const TilesetExportFailure &failure : result.failures)
+        emit ExportFailed(failure.fileName.isEmpty() ? name : failure.fileName, failure.reason);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tilesetexport.h"
+
 #include <QColor>
 #include <QFileInfo>
 #include <QImage>
@@ -94,6 +96,10 @@ public:
     int threadCount = 0;
 
     // Copies every field of the design.
+    // What to make from the tiles besides the loose PNGs: an atlas sheet and
+    // Tiled and Godot tilesets. Nothing by default.
+    TilesetExportOptions exportOptions;
+
     void setStyle(const TileStyle &style);
     TileStyle currentStyle() const;
 
@@ -111,6 +117,10 @@ signals:
     // Before that mask's NextStep: its tile was not written, and why. An
     // empty file name concerns the whole run.
     void TileFailed(const QString &fileName, const QString &reason);
+    // After the tiles: the atlas and tileset files asked for by exportOptions
+    // that were written, and those that could not be, with the reason.
+    void ExportWritten(const QStringList &fileNames);
+    void ExportFailed(const QString &fileName, const QString &reason);
 
 public slots:
     // One tile per mask of alphaDirectory, in list order, written whole or
@@ -118,4 +128,7 @@ public slots:
     // the tiles in hand, when the thread is asked to interrupt. Complete's
     // isError: masks were handled but not one tile could be written.
     void doGeneration();
+
+private:
+    void exportTileset(const QStringList &writtenTiles, int maskCount, bool stopped);
 };

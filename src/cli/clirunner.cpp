@@ -1,0 +1,172 @@
+#include "clirunner.h"
+
+#include "assetlibrary.h"
+#include "generatetiles.h"
+#include "progressreporter.h"
+#include "projectreader.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+
+void printLine(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = (text + QLatin1Char('\n')).toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace
+
+CliRunner::CliRunner(const Options &options, const QString &appDirPath)
+    : m_options(options), m_appDirPath(appDirPath)
+{
+}
+
+TileStyle CliRunner::defaultStyle(const QString &appDirPath)
+{
+    TileStyle style;
+    const QList<QFileInfo> tops =
+        listPngFiles(AssetLibrary::assetDirectory(appDirPath, TopShapes), QStringLiteral(".png"));
+    if (!tops.isEmpty())
+        style.topStyle = tops.first().path() + QLatin1Char('/') + tops.first().fileName();
+    return style;
+}
+
+void CliRunner::printError(const QString &text)
+{
+    printLine(stderr, QStringLiteral("tilewright-cli: ") + text);
+}
+
+bool CliRunner::loadStyle(TileStyle &style)
+{
+    // As when the window opens a project right after starting: the file's
+    // fields over the first-start design.
+    style = defaultStyle(m_appDirPath);
+    if (m_options.projectFile.isEmpty())
+        return true;
+    ProjectReader reader;
+    reader.setApplicationDirPath(m_appDirPath);
+    if (!reader.read(m_options.projectFile, style)) {
+        printError(tr("the project could not be read: %1").arg(reader.errorString()));
+        return false;
+    }
+    return true;
+}
+
+CliRunner::ExitCode CliRunner::run()
+{
+    const QString maskDirectory = m_options.maskDirectory.isEmpty()
+                                      ? AssetLibrary::assetDirectory(m_appDirPath, AlphaMasks)
+                                      : m_options.maskDirectory;
+    if (!QFileInfo(maskDirectory).isDir()) {
+        printError(tr("the mask folder \"%1\" does not exist.").arg(native(maskDirectory)));
+        return BadArguments;
+    }
+    const QStringList masks = TilesetExport::tileNames(maskDirectory);
+    if (masks.isEmpty()) {
+        printError(tr("the mask folder \"%1\" has no PNG masks.").arg(native(maskDirectory)));
+        return BadArguments;
+    }
+    const TilesetExportOptions &exportOptions = m_options.exportOptions;
+    const QString exportProblem = exportOptions.validate();
+    if (!exportProblem.isEmpty()) {
+        printError(exportProblem);
+        return BadArguments;
+    }
+    if (exportOptions.writesAtlas() &&
+        masks.contains(exportOptions.atlasFileName, Qt::CaseInsensitive)) {
+        // The sheet would overwrite one of the tiles it is made of.
+        printError(tr("the atlas \"%1\" would have a mask's name; choose another with --name.")
+                       .arg(exportOptions.atlasFileName));
+        return BadArguments;
+    }
+    TileStyle style;
+    if (!loadStyle(style))
+        return BadArguments;
+
+    // A folder that cannot be made is no bad argument but a place where no
+    // tile can be written: the run goes on and names every tile, as the
+    // window does for a folder it cannot write to.
+    const QString output = QFileInfo(m_options.outputDirectory).absoluteFilePath();
+    if (!QDir().mkpath(output))
+        printError(tr("the output folder \"%1\" could not be created.").arg(native(output)));
+
+    ProgressReporter progress(stderr);
+    generateTiles worker;
+    worker.setStyle(style);
+    worker.alphaDirectory = maskDirectory;
+    worker.outputDirectory = output;
+    worker.tileSize = m_options.tileSize;
+    worker.threadCount = m_options.threads;
+    // The worker makes the sheet and tilesets after the tiles, as for the
+    // window, and only from a complete set.
+    worker.exportOptions = exportOptions;
+
+    int total = 0;
+    int made = 0;
+    int tileFailures = 0;
+    bool runFailed = false;
+    QStringList exportWritten;
+    QStringList exportFailed;
+    // doGeneration() runs on this thread and reports in list order, so the
+    // n-th step is the n-th mask.
+    QObject::connect(&worker, &generateTiles::TotalSteps, [&](int steps) {
+        total = steps;
+        progress.start(steps);
+    });
+    QObject::connect(&worker, &generateTiles::NextStep, [&](int step) {
+        made = step;
+        progress.step(step, step >= 1 && step <= masks.size() ? masks.at(step - 1) : QString());
+    });
+    QObject::connect(
+        &worker, &generateTiles::TileFailed, [&](const QString &fileName, const QString &reason) {
+            if (fileName.isEmpty())
+                runFailed = true;
+            else
+                ++tileFailures;
+            progress.message(QStringLiteral("failed: %1: %2")
+                                 .arg(fileName.isEmpty() ? tr("the run") : fileName, reason));
+        });
+    QObject::connect(&worker, &generateTiles::ExportWritten,
+                     [&](const QStringList &fileNames) { exportWritten << fileNames; });
+    QObject::connect(&worker, &generateTiles::ExportFailed,
+                     [&](const QString &fileName, const QString &reason) {
+                         exportFailed << fileName;
+                         progress.message(QStringLiteral("failed: %1: %2").arg(fileName, reason));
+                     });
+    worker.doGeneration();
+    progress.finish();
+
+    // Every requested file is accounted for, also those the worker did not
+    // get to because the set was incomplete.
+    bool exportIncomplete = false;
+    for (const QString &name : exportOptions.fileNames()) {
+        if (exportWritten.contains(name))
+            continue;
+        exportIncomplete = true;
+        if (!exportFailed.contains(name))
+            printLine(stderr, QStringLiteral("failed: %1: %2")
+                                  .arg(name, exportWritten.contains(exportOptions.atlasFileName)
+                                                 ? tr("not written")
+                                                 : tr("not written, because the atlas was not")));
+    }
+
+    const int written = made - tileFailures;
+    printLine(stdout,
+              tr("%1 of %2 tiles written to %3").arg(written).arg(total).arg(native(output)));
+    for (const QString &name : qAsConst(exportWritten))
+        printLine(stdout, tr("wrote %1").arg(native(QDir(output).filePath(name))));
+    if (tileFailures > 0)
+        printError(tileFailures == 1 ? tr("1 tile could not be made.")
+                                     : tr("%1 tiles could not be made.").arg(tileFailures));
+    return runFailed || tileFailures > 0 || made < total || exportIncomplete ? SomeFailed : Success;
+}
