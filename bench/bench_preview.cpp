@@ -80,7 +80,13 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot create a temporary directory\n");
         return 1;
     }
-    const TileStyle style = PreviewFixtures::fullStyle(QDir(dir.path()));
+    // The full design: top shape, both patterns and the repeat at the bottom.
+    namespace F = PreviewFixtures;
+    TileStyle style;
+    style.topStyle = F::save(F::topShape(), QDir(dir.path()), "grass.png");
+    style.bottomPattern = QFileInfo(F::save(F::bricks(), QDir(dir.path()), "bricks.png"));
+    style.topPattern = QFileInfo(F::save(F::specks(), QDir(dir.path()), "specks.png"));
+    style.topDown = true;
 
     // Both must agree before either is worth timing.
     const TilePreview fast = TilePreview::compose(style);

@@ -1,34 +1,24 @@
 #pragma once
 
-#include "tilestyle.h"
-
 #include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
-#include <QString>
 
-// Small deterministic input images for the preview tests and benchmark,
-// drawn with QPainter and saved as PNG.
+// Small deterministic images for the preview and generator tests and benchmarks.
 namespace PreviewFixtures {
 
-// A grass-like top edge: an opaque band with a wavy, anti-aliased lower
-// border, transparent below it.
+// A grass-like top: an opaque band with a wavy, anti-aliased lower border.
 inline QImage topShape(int width = 128, int height = 40)
 {
     QImage image(width, height, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath path;
-    path.moveTo(0, 0);
+    QPainterPath path({0, 0});
     path.lineTo(width, 0);
-    const int steps = 16;
-    for (int i = steps; i >= 0; --i) {
-        const double x = double(width) * i / steps;
-        const double y = height * (i % 2 ? 0.55 : 0.9);
-        path.lineTo(x, y);
-    }
+    for (int i = 16; i >= 0; --i)
+        path.lineTo(double(width) * i / 16, height * (i % 2 ? 0.55 : 0.9));
     path.closeSubpath();
     painter.fillPath(path, QColor(90, 170, 40));
     painter.setPen(QColor(60, 120, 30, 180));
@@ -37,8 +27,7 @@ inline QImage topShape(int width = 128, int height = 40)
     return image;
 }
 
-// A hard-edged pixel-art top: opaque blocks with a stepped lower edge and
-// a few tufts at alphas 100 and 200, transparent elsewhere.
+// A pixel-art top: opaque blocks, a stepped lower edge, tufts at alphas 100 and 200.
 inline QImage pixelTop(int width = 128, int height = 32)
 {
     QImage image(width, height, QImage::Format_ARGB32);
@@ -53,58 +42,49 @@ inline QImage pixelTop(int width = 128, int height = 32)
     return image;
 }
 
-// Bricks with see-through mortar and some half-transparent bricks: a
-// pattern with alpha but only a few alpha values.
+// Bricks size / 8 high in offset rows, with one-pixel joints of the ground colour.
+template <typename ColourOf>
+QImage brickWall(int size, QImage::Format format, QRgb ground, ColourOf colourOf)
+{
+    QImage image(size, size, format);
+    image.fill(ground);
+    const int h = qMax(4, size / 8);
+    for (int row = 0; row * h < size; ++row)
+        for (int x = -(row % 2) * h; x < size; x += 2 * h) {
+            const QRect brick = QRect(x + 1, row * h + 1, 2 * h - 2, h - 2) & image.rect();
+            for (int y = brick.top(); y <= brick.bottom(); ++y)
+                for (int xx = brick.left(); xx <= brick.right(); ++xx)
+                    image.setPixel(xx, y, colourOf(row + x / h, row));
+        }
+    return image;
+}
+
+// See-through joints, some half-transparent bricks: alpha, but few values.
 inline QImage holes(int size = 128)
 {
-    QImage image(size, size, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    const int rowHeight = qMax(4, size / 8);
-    for (int row = 0; row * rowHeight < size; ++row) {
-        const int offset = (row % 2) ? rowHeight : 0;
-        for (int x = -offset; x < size; x += 2 * rowHeight) {
-            const int alpha = (row + x / rowHeight) % 4 ? 255 : 128;
-            const QColor colour((row * 37) % 200 + 40, 90, 60, alpha);
-            for (int y = row * rowHeight + 1; y < qMin(size, (row + 1) * rowHeight - 1); ++y)
-                for (int xx = qMax(0, x + 1); xx < qMin(size, x + 2 * rowHeight - 1); ++xx)
-                    image.setPixel(xx, y, colour.rgba());
-        }
-    }
-    return image;
+    return brickWall(size, QImage::Format_ARGB32, 0, [](int brick, int row) {
+        return qRgba((row * 37) % 200 + 40, 90, 60, brick % 4 ? 255 : 128);
+    });
 }
 
 // Bricks in two greys on a mortar colour, fully opaque.
 inline QImage bricks(int size = 128)
 {
-    QImage image(size, size, QImage::Format_RGB32);
-    image.fill(QColor(200, 200, 195));
-    QPainter painter(&image);
-    const int rowHeight = qMax(4, size / 8);
-    for (int row = 0; row * rowHeight < size; ++row) {
-        const int offset = (row % 2) ? rowHeight : 0;
-        for (int x = -offset; x < size; x += 2 * rowHeight) {
-            const QColor colour =
-                ((row + x / rowHeight) % 3) ? QColor(120, 118, 110) : QColor(150, 145, 140);
-            painter.fillRect(x + 1, row * rowHeight + 1, 2 * rowHeight - 2, rowHeight - 2, colour);
-        }
-    }
-    return image;
+    return brickWall(size, QImage::Format_RGB32, qRgb(200, 200, 195), [](int brick, int) {
+        return brick % 3 ? qRgb(120, 118, 110) : qRgb(150, 145, 140);
+    });
 }
 
-// Scattered specks with partial alpha on a transparent ground.
+// Scattered specks of many alphas on a transparent ground.
 inline QImage specks(int width = 128, int height = 128)
 {
     QImage image(width, height, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     quint32 seed = 12345;
-    auto next = [&seed]() {
-        seed = seed * 1664525u + 1013904223u;
-        return seed >> 8;
-    };
+    const auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
     for (int i = 0; i < width * height / 12; ++i) {
-        const int x = int(next() % quint32(width));
-        const int y = int(next() % quint32(height));
-        const int shade = int(next() % 200u);
+        const int x = int(next() % quint32(width)), y = int(next() % quint32(height)),
+                  shade = int(next() % 200u);
         image.setPixel(x, y, qRgba(shade, shade / 2, 255 - shade, 40 + int(next() % 216u)));
     }
     return image;
@@ -112,20 +92,8 @@ inline QImage specks(int width = 128, int height = 128)
 
 inline QString save(const QImage &image, const QDir &dir, const QString &name)
 {
-    const QString path = dir.filePath(name);
-    image.save(path, "PNG");
-    return path;
-}
-
-// The full design: top shape, both patterns and the repeat at the bottom.
-inline TileStyle fullStyle(const QDir &dir)
-{
-    TileStyle style;
-    style.topStyle = save(topShape(), dir, QStringLiteral("grass.png"));
-    style.bottomPattern = QFileInfo(save(bricks(), dir, QStringLiteral("bricks.png")));
-    style.topPattern = QFileInfo(save(specks(), dir, QStringLiteral("specks.png")));
-    style.topDown = true;
-    return style;
+    image.save(dir.filePath(name), "PNG");
+    return dir.filePath(name);
 }
 
 } // namespace PreviewFixtures

@@ -1,187 +1,88 @@
 #include "exportdialog.h"
 #include "ui_exportdialog.h"
 
-#include <QLineEdit>
-#include <QPushButton>
 #include <QtTest>
 
 class TestExportDialog : public QObject
 {
     Q_OBJECT
+    ExportDialog *dialog = nullptr;
 
-private:
-    static void press(ExportDialog &dialog, QDialogButtonBox::StandardButton which)
+    void type(const QString &width)
     {
-        dialog.ui->buttonBox->button(which)->click();
+        dialog->ui->tileWidth->clear();
+        QTest::keyClicks(dialog->ui->tileWidth, width);
     }
-    static void type(QLineEdit *edit, const QString &text)
-    {
-        edit->selectAll();
-        edit->del();
-        QTest::keyClicks(edit, text);
-    }
+    void press(QDialogButtonBox::StandardButton b) { dialog->ui->buttonBox->button(b)->click(); }
 
 private slots:
-    void loadValues_showsBackslashes_okGivesSlashes();
-    void typedWidth_mirroredInHeight();
-    void directoryTyped_data();
-    void directoryTyped();
-    void leaving_keepsUnconfirmed_data();
-    void leaving_keepsUnconfirmed();
-    void chosenDirectory_thenCancel_unconfirmed();
-    void tileSizeBelowOne_refusedWithReason_data();
-    void tileSizeBelowOne_refusedWithReason();
-    void form_geometryAndTexts();
+    // Each case starts from the dialog as a run opens it: "/home/me/tiles", size 32.
+    void init()
+    {
+        dialog = new ExportDialog;
+        dialog->directory = "/home/me/tiles";
+        dialog->tileSize = 32;
+        dialog->loadValues();
+        dialog->chooseDirectory = [](QWidget *, const QString &caption) {
+            return caption == "Export Directory" ? QString("/picked/folder") : QString();
+        };
+        dialog->show();
+    }
+    void cleanup() { delete dialog; }
+
+    void leaving_data()
+    {
+        QTest::addColumn<QString>("typedDirectory");
+        QTest::addColumn<QString>("leaveBy"); // all but OK leave unconfirmed
+        QTest::addColumn<QString>("typedWidth");
+        QTest::addColumn<int>("size"); // 0: refused, the dialog says why
+        QTest::addColumn<QString>("directory");
+        const QString shown = "\\home\\me\\tiles", ok = "OK", loaded = "/home/me/tiles";
+        QTest::newRow("as loaded") << shown << ok << "32" << 32 << loaded;
+        QTest::newRow("typed 64") << shown << ok << "64" << 64 << loaded;
+        QTest::newRow("typed backslashes") << "\\srv\\out" << ok << "32" << 32 << "/srv/out";
+        QTest::newRow("typed mixed") << "C:\\tiles/out" << ok << "32" << 32 << "C:/tiles/out";
+        for (const char *width : {"", "0", "-5"})
+            QTest::addRow("width '%s'", width) << shown << ok << width << 0 << loaded;
+        for (const char *how : {"Cancel", "Escape", "close", "folder chosen, Cancel"})
+            QTest::newRow(how) << shown << QString(how) << "16" << 0 << QString();
+    }
+    void leaving()
+    {
+        QFETCH(QString, typedDirectory);
+        QFETCH(QString, leaveBy);
+        QFETCH(QString, typedWidth);
+        QFETCH(int, size);
+        QFETCH(QString, directory);
+        QCOMPARE(dialog->ui->exportDirectory->text(), QString("\\home\\me\\tiles"));
+        QCOMPARE(dialog->ui->tileHeight->text(), QString("32"));
+        dialog->ui->exportDirectory->setText(typedDirectory);
+        type(typedWidth);
+        QCOMPARE(dialog->ui->tileHeight->text(), typedWidth);
+        if (leaveBy.startsWith("folder")) {
+            dialog->ui->selectDirectory->click();
+            QCOMPARE(dialog->ui->exportDirectory->text(), QString("\\picked\\folder"));
+        }
+        if (leaveBy == "Escape")
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        else if (leaveBy == "close")
+            dialog->close();
+        else
+            press(leaveBy == "OK" ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel);
+        if (leaveBy == "OK" && size == 0) {
+            QVERIFY2(dialog->isVisible(), "a run must not start with tiles below one pixel");
+            QVERIFY(!dialog->confirmed);
+            QVERIFY(dialog->ui->sizeProblem->text().contains("at least 1 pixel"));
+            type(QString::number(size = 24));
+            QVERIFY(dialog->ui->sizeProblem->text().isEmpty());
+            press(QDialogButtonBox::Ok);
+        }
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(dialog->confirmed, leaveBy == "OK");
+        QCOMPARE(dialog->confirmed ? dialog->directory : QString(), directory);
+        QCOMPARE(dialog->confirmed ? dialog->tileSize : 0, size);
+    }
 };
-
-void TestExportDialog::loadValues_showsBackslashes_okGivesSlashes()
-{
-    ExportDialog dialog;
-    dialog.directory = "/home/me/tiles";
-    dialog.tileSize = 128;
-    dialog.loadValues();
-    QCOMPARE(dialog.ui->exportDirectory->text(), QString("\\home\\me\\tiles"));
-    QCOMPARE(dialog.ui->tileWidth->text(), QString("128"));
-    QCOMPARE(dialog.ui->tileHeight->text(), QString("128"));
-    QVERIFY(!dialog.confirmed);
-    dialog.show();
-    press(dialog, QDialogButtonBox::Ok);
-    QVERIFY(dialog.confirmed);
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(dialog.directory, QString("/home/me/tiles"));
-    QCOMPARE(dialog.tileSize, 128);
-}
-
-void TestExportDialog::typedWidth_mirroredInHeight()
-{
-    ExportDialog dialog;
-    dialog.directory = "/out";
-    dialog.loadValues();
-    dialog.show();
-    type(dialog.ui->tileWidth, "64");
-    QCOMPARE(dialog.ui->tileHeight->text(), QString("64"));
-    press(dialog, QDialogButtonBox::Ok);
-    QVERIFY(dialog.confirmed);
-    QCOMPARE(dialog.tileSize, 64);
-}
-
-void TestExportDialog::directoryTyped_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("backslashes") << "\\srv\\tiles\\out"
-                                 << "/srv/tiles/out";
-    QTest::newRow("forward slashes") << "/srv/tiles/out"
-                                     << "/srv/tiles/out";
-    QTest::newRow("mixed") << "C:\\tiles/out"
-                           << "C:/tiles/out";
-}
-
-void TestExportDialog::directoryTyped()
-{
-    QFETCH(QString, typed);
-    QFETCH(QString, expected);
-    ExportDialog dialog;
-    dialog.loadValues();
-    dialog.show();
-    dialog.ui->exportDirectory->setText(typed);
-    press(dialog, QDialogButtonBox::Ok);
-    QCOMPARE(dialog.directory, expected);
-}
-
-void TestExportDialog::leaving_keepsUnconfirmed_data()
-{
-    QTest::addColumn<int>("how");
-    QTest::newRow("Cancel button") << 0;
-    QTest::newRow("Escape key") << 1;
-    QTest::newRow("window closed") << 2;
-}
-
-void TestExportDialog::leaving_keepsUnconfirmed()
-{
-    QFETCH(int, how);
-    ExportDialog dialog;
-    dialog.directory = "/before";
-    dialog.tileSize = 32;
-    dialog.loadValues();
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    type(dialog.ui->tileWidth, "16");
-    if (how == 0)
-        press(dialog, QDialogButtonBox::Cancel);
-    else if (how == 1)
-        QTest::keyClick(&dialog, Qt::Key_Escape);
-    else
-        dialog.close();
-    QVERIFY(!dialog.isVisible());
-    QVERIFY(!dialog.confirmed);
-}
-
-void TestExportDialog::chosenDirectory_thenCancel_unconfirmed()
-{
-    ExportDialog dialog;
-    dialog.directory = "/old";
-    dialog.loadValues();
-    dialog.chooseDirectory = [](QWidget *, const QString &caption) {
-        return caption == "Export Directory" ? QString("/picked/folder") : QString();
-    };
-    dialog.show();
-    dialog.ui->selectDirectory->click();
-    QCOMPARE(dialog.ui->exportDirectory->text(), QString("\\picked\\folder"));
-    QCOMPARE(dialog.directory, QString("/picked/folder"));
-    press(dialog, QDialogButtonBox::Cancel);
-    QVERIFY(!dialog.confirmed);
-
-    // A cancelled chooser changes nothing.
-    ExportDialog again;
-    again.directory = "/old";
-    again.loadValues();
-    again.chooseDirectory = [](QWidget *, const QString &) { return QString(); };
-    again.ui->selectDirectory->click();
-    QCOMPARE(again.ui->exportDirectory->text(), QString("\\old"));
-}
-
-void TestExportDialog::tileSizeBelowOne_refusedWithReason_data()
-{
-    QTest::addColumn<QString>("width");
-    QTest::newRow("empty") << "";
-    QTest::newRow("zero") << "0";
-    QTest::newRow("negative") << "-5";
-}
-
-void TestExportDialog::tileSizeBelowOne_refusedWithReason()
-{
-    QFETCH(QString, width);
-    ExportDialog dialog;
-    dialog.directory = "/out";
-    dialog.loadValues();
-    dialog.show();
-    type(dialog.ui->tileWidth, width);
-    press(dialog, QDialogButtonBox::Ok);
-    QVERIFY2(dialog.isVisible(), "a run must not start with tiles below one pixel");
-    QVERIFY(!dialog.confirmed);
-    QVERIFY(dialog.ui->sizeProblem->text().contains("at least 1 pixel"));
-
-    type(dialog.ui->tileWidth, "32");
-    QVERIFY(dialog.ui->sizeProblem->text().isEmpty());
-    press(dialog, QDialogButtonBox::Ok);
-    QVERIFY(dialog.confirmed);
-    QCOMPARE(dialog.tileSize, 32);
-}
-
-void TestExportDialog::form_geometryAndTexts()
-{
-    ExportDialog dialog;
-    QCOMPARE(dialog.objectName(), QString("ExportDialog"));
-    QCOMPARE(dialog.windowTitle(), QString("Generate Tiles"));
-    QCOMPARE(dialog.size(), QSize(478, 235));
-    QCOMPARE(dialog.ui->exportDirectory->geometry(), QRect(20, 30, 311, 20));
-    QCOMPARE(dialog.ui->tileWidth->inputMask(), QString("###"));
-    QCOMPARE(dialog.ui->tileWidth->maxLength(), 3);
-    QVERIFY(!dialog.ui->tileHeight->isEnabled());
-    QCOMPARE(dialog.ui->selectDirectory->text(), QString("Directory"));
-}
 
 QTEST_MAIN(TestExportDialog)
 #include "tst_exportdialog.moc"

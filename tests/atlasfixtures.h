@@ -1,0 +1,50 @@
+#pragma once
+
+#include "atlasbuilder.h"
+#include "blobmask.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(AtlasOptions)
+
+// Unlike any other tile's pixel, and partly clear: no misplaced or blended pixel passes.
+inline QImage distinctTile(int index, const QSize &size)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgba(index * 5 + 1, x * 7 + 3, y * 11 + 5, 40 + (x + y) % 200));
+    return image;
+}
+
+// The 47 blob tiles in name order, then two tiles that belong to no terrain.
+inline QStringList blobSetNames()
+{
+    QStringList names;
+    for (int mask : BlobMask::all())
+        names.append(BlobMask::fileName(mask));
+    return names << QStringLiteral("platform.png") << QStringLiteral("slope_left.png");
+}
+
+inline QVector<AtlasTile> distinctTiles(const QStringList &names, const QSize &size)
+{
+    QVector<AtlasTile> tiles;
+    for (const QString &name : names)
+        tiles.append({name, distinctTile(tiles.size(), size)});
+    return tiles;
+}
+
+inline AtlasSheet packTiles(const QStringList &names, const QSize &size,
+                            const AtlasOptions &options = {})
+{
+    AtlasSheet sheet;
+    if (!AtlasBuilder::pack(distinctTiles(names, size), options, &sheet))
+        qFatal("cannot pack the tiles");
+    return sheet;
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
