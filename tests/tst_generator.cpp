@@ -1,104 +1,69 @@
-// The generator worker: what it writes, what it reports and in which order,
-// on its own thread, cancelled, with several threads, and when the disk or
-// the masks let it down.
+// The generator worker: what it writes and says, in which order, on its own
+// and on several threads, cancelled, and when the disk or the masks fail.
 
 #include "generatetiles.h"
 #include "generatorfixtures.h"
 #include "generatororacle.h"
-#include "tilepipeline.h"
 #include "tmpfsmount.h"
 
-#include <QDir>
-#include <QFile>
+#include <QBuffer>
 #include <QImageReader>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QtEndian>
 #include <QtTest>
 
-namespace {
+#include <zlib.h>
 
 using namespace GeneratorFixtures;
 
+namespace {
+
 const QRgb Bottom = qRgb(0xc3, 0x93, 0x66);
 
-// A plain 4-row top, opaque: rows 0-3 of a tile are the top, rows 6-9 its
-// shadow.
-QImage stripeTop()
+// "total 4, step 1, step 2, complete 2"
+QString counted(int total, int done)
 {
-    QImage top(Size, 4, QImage::Format_ARGB32);
-    top.fill(qRgb(20, 60, 200));
-    return top;
+    QStringList events{QString("total %1").arg(total)};
+    for (int i = 1; i <= done; ++i)
+        events << QString("step %1").arg(i);
+    return (events << QString("complete %1").arg(done)).join(", ");
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), qint64(bytes.size()));
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Every file in dir, hidden ones (temporary files) included.
 QStringList filesIn(const QString &dir)
 {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }
 
-// The order of everything the worker says, as text.
-class Recorder : public QObject
+bool writeFile(const QString &path, const QByteArray &bytes)
 {
-public:
-    explicit Recorder(generateTiles &worker, Qt::ConnectionType type = Qt::AutoConnection)
-    {
-        connect(
-            &worker, &generateTiles::TotalSteps, this,
-            [this](int n) { events << QStringLiteral("TotalSteps(%1)").arg(n); }, type);
-        connect(
-            &worker, &generateTiles::NextStep, this,
-            [this](int n) { events << QStringLiteral("NextStep(%1)").arg(n); }, type);
-        connect(
-            &worker, &generateTiles::Complete, this,
-            [this](bool isError, int n) {
-                events << QStringLiteral("Complete(%1, %2)").arg(isError ? "true" : "false").arg(n);
-                completed = true;
-            },
-            type);
-        connect(
-            &worker, &generateTiles::TileFailed, this,
-            [this](const QString &name, const QString &reason) {
-                events << QStringLiteral("TileFailed(%1)").arg(name);
-                reasons << reason;
-            },
-            type);
-    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
 
-    QStringList steps() const
-    {
-        QStringList list;
-        for (const QString &e : events)
-            if (!e.startsWith("TileFailed"))
-                list << e;
-        return list;
-    }
-
-    QStringList events;
-    QStringList reasons;
-    bool completed = false;
-};
-
-QStringList expectedSteps(int total, int done, bool isError)
+// A valid PNG of under 100 bytes whose header declares 60000 x 60000 pixels.
+QByteArray hugePng()
 {
-    QStringList list{QStringLiteral("TotalSteps(%1)").arg(total)};
-    for (int i = 1; i <= done; ++i)
-        list << QStringLiteral("NextStep(%1)").arg(i);
-    list << QStringLiteral("Complete(%1, %2)").arg(isError ? "true" : "false").arg(done);
-    return list;
+    QByteArray png;
+    QBuffer buffer(&png);
+    solid(1, 1, 0).save(&buffer, "PNG");
+    qToBigEndian<quint32>(60000, png.data() + 16);
+    qToBigEndian<quint32>(60000, png.data() + 20);
+    const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(png.data() + 12), 17));
+    qToBigEndian<quint32>(crc, png.data() + 29);
+    return png;
+}
+
+// What a tile with a flat surface at row y0 from column x0 on must be: the
+// 4 rows of a plain top, 2 of bottom, 4 of shadow, then bottom.
+QImage flatSurfaceTile(int x0, int y0, QRgb top, QRgb shadow)
+{
+    QImage tile = solid(Size, Size, 0);
+    QPainter painter(&tile);
+    painter.fillRect(x0, y0, Size - x0, Size - y0, QColor(Bottom));
+    painter.fillRect(x0, y0, Size - x0, 4, QColor(top));
+    painter.fillRect(x0, y0 + 6, Size - x0, 4, QColor(shadow));
+    return tile;
 }
 
 } // namespace
@@ -109,595 +74,286 @@ class TestGenerator : public QObject
 
 private slots:
     void init();
-
     void notop_getsNoTopAndNoShadow();
     void fullMask_topAtRowZeroShadowSixLower();
     void emptyLeftHalf_getsNoTopThere();
-    void tileSize_givesSquareTiles_data();
-    void tileSize_givesSquareTiles();
-    void topOpacityZero_noTopNoShadow();
-    void topOpacityHalf_halfTopSameShadow();
-    void capitalSuffix_keepsName();
-    void writtenTiles_matchStepByStep();
-    void drapeTopLayer_matchesStepByStep();
-    void setStyle_copiesEveryField();
-
-    void oneUnreadableMask_reportedAndSkipped();
-    void absurdMask_refusedBeforeDecoding();
-    void emptyMaskDirectory_completesWithZero();
-    void missingOutputDirectory_everyTileFails();
-    void readOnlyOutputDirectory_everyTileFails();
-    void badTileSize_refusedCleanly_data();
-    void badTileSize_refusedCleanly();
-    void emptyDirectories_neverMeanCurrentOrRoot();
-    void existingTile_survivesFailedWrite();
-    void fullDisk_leavesOnlyWholeTiles();
-
-    void severalThreads_signalsInOrderSameFiles_data();
-    void severalThreads_signalsInOrderSameFiles();
-    void realThread_twoRunsInARow();
-    void interruption_stopsAfterTilesInHand_data();
-    void interruption_stopsAfterTilesInHand();
+    void tileSize64_isNearestNeighbourOf128();
+    void topOpacity_zeroHidesTopAndShadow_halfBlendsTop();
+    void run_reportsEveryMaskInOrder_data();
+    void run_reportsEveryMaskInOrder();
+    void failedWrite_keepsExistingTileLeavesNothing_data();
+    void failedWrite_keepsExistingTileLeavesNothing();
+    void severalThreads_orderedSignalsOracleTiles_data();
+    void severalThreads_orderedSignalsOracleTiles();
+    void cancel_stopsAfterTilesInHand_thenRunsToTheEnd_data();
+    void cancel_stopsAfterTilesInHand_thenRunsToTheEnd();
 
 private:
-    // A worker on the flat design with the stripe top, reading alpha/ and
-    // writing out/ of a fresh directory.
-    void setUpWorker(generateTiles &worker);
-    QString alphaDir() const { return m_dir->filePath("alpha"); }
-    QString outDir() const { return m_dir->filePath("out"); }
+    QString path(const QString &name) const { return m_dir->filePath(name); }
     void addMask(const QString &name, const QImage &mask)
     {
-        QVERIFY(mask.save(alphaDir() + "/" + name, "PNG"));
+        QVERIFY(mask.save(path("alpha/" + name), "PNG"));
     }
-    QImage tile(const QString &name) const { return QImage(outDir() + "/" + name); }
+    QImage tileFor(const char *mask, const QString &name = "m.png")
+    {
+        addMask(name, masks().value(mask));
+        m_worker->setStyle(m_style);
+        m_worker->doGeneration();
+        return QImage(path("out/" + name)).convertToFormat(QImage::Format_ARGB32);
+    }
+    QString record(QThread *thread = nullptr);
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<generateTiles> m_worker; // from alpha/ to out/, one thread
     TileStyle m_style;
+    QStringList m_reasons; // of the failures the last record() saw
 };
 
 void TestGenerator::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    QVERIFY(QDir(m_dir->path()).mkpath("alpha"));
-    QVERIFY(QDir(m_dir->path()).mkpath("out"));
-    m_style = TileStyle();
-    m_style.topStyle = m_dir->filePath("stripe.png");
-    QVERIFY(stripeTop().save(m_style.topStyle));
-    QCOMPARE(m_style.bottomColor.rgb(), Bottom);
+    QVERIFY(QDir().mkpath(path("alpha")) && QDir().mkpath(path("out")));
+    m_style = styleFrom("top=stripe", m_dir->path());
+    m_worker = std::make_unique<generateTiles>();
+    m_worker->alphaDirectory = path("alpha");
+    m_worker->outputDirectory = path("out");
+    m_worker->threadCount = 1;
 }
 
-void TestGenerator::setUpWorker(generateTiles &worker)
+// What the worker says in one run here, or in one start of its thread:
+// "total 3, step 1, failed b.png, step 2, step 3, complete 3" ("complete
+// error 2" when isError).
+QString TestGenerator::record(QThread *thread)
 {
-    worker.setStyle(m_style);
-    worker.alphaDirectory = alphaDir();
-    worker.outputDirectory = outDir();
-    worker.tileSize = 128;
-    worker.threadCount = 1;
+    QObject here;
+    QStringList events;
+    m_reasons.clear();
+    connect(m_worker.get(), &generateTiles::TotalSteps, &here,
+            [&](int n) { events << QString("total %1").arg(n); });
+    connect(m_worker.get(), &generateTiles::NextStep, &here,
+            [&](int n) { events << QString("step %1").arg(n); });
+    connect(m_worker.get(), &generateTiles::TileFailed, &here,
+            [&](const QString &name, const QString &reason) {
+                events << "failed " + (name.isEmpty() ? "(run)" : name);
+                m_reasons << reason;
+            });
+    connect(m_worker.get(), &generateTiles::Complete, &here, [&](bool isError, int n) {
+        events << QString(isError ? "complete error %1" : "complete %1").arg(n);
+    });
+    if (thread)
+        thread->start();
+    else
+        m_worker->doGeneration();
+    auto ended = [&] {
+        return events.join(' ').contains("complete") && (!thread || thread->isFinished());
+    };
+    if (!QTest::qWaitFor(ended, 60000))
+        events << "no end";
+    return events.join(", ");
 }
 
 void TestGenerator::notop_getsNoTopAndNoShadow()
 {
-    addMask("full_notop.png", fullMask());
-    generateTiles worker;
-    setUpWorker(worker);
-    worker.doGeneration();
-    const QImage t = tile("full_notop.png");
-    QCOMPARE(t.size(), QSize(128, 128));
-    for (int y = 0; y < 128; ++y)
-        for (int x = 0; x < 128; ++x)
-            QCOMPARE(t.pixel(x, y), Bottom);
+    QCOMPARE(tileFor("full", "full_notop.png"), solid(Size, Size, Bottom));
 }
 
 void TestGenerator::fullMask_topAtRowZeroShadowSixLower()
 {
-    addMask("full.png", fullMask());
-    generateTiles worker;
-    setUpWorker(worker);
-    worker.doGeneration();
-    const QImage t = tile("full.png");
-    const QColor bottom(Bottom);
-    for (int x = 0; x < 128; ++x) {
-        for (int y = 0; y < 4; ++y)
-            QVERIFY2(t.pixel(x, y) != Bottom && qAlpha(t.pixel(x, y)) == 255,
-                     qPrintable(QStringLiteral("no top at (%1, %2)").arg(x).arg(y)));
-        QCOMPARE(t.pixel(x, 4), Bottom);
-        QCOMPARE(t.pixel(x, 5), Bottom);
-        for (int y = 6; y < 10; ++y)
-            QVERIFY2(QColor(t.pixel(x, y)).lightness() < bottom.lightness(),
-                     qPrintable(QStringLiteral("no shadow at (%1, %2)").arg(x).arg(y)));
-        QCOMPARE(t.pixel(x, 10), Bottom);
-        QCOMPARE(t.pixel(x, 127), Bottom);
-    }
+    const QImage tile = tileFor("full");
+    QVERIFY(QColor(tile.pixel(0, 6)).lightness() < QColor(Bottom).lightness());
+    QCOMPARE(tile, flatSurfaceTile(0, 0, tile.pixel(0, 0), tile.pixel(0, 6)));
 }
 
 void TestGenerator::emptyLeftHalf_getsNoTopThere()
 {
-    addMask("half.png", emptyLeftHalfMask());
-    generateTiles worker;
-    setUpWorker(worker);
-    worker.doGeneration();
-    const QImage t = tile("half.png");
-    for (int x = 0; x < 64; ++x)
-        for (int y = 0; y < 128; ++y)
-            QCOMPARE(qAlpha(t.pixel(x, y)), 0);
-    const QRgb top = t.pixel(100, 20);
-    QVERIFY(top != Bottom);
-    for (int x = 64; x < 128; ++x) {
-        QCOMPARE(qAlpha(t.pixel(x, 19)), 0);
-        QCOMPARE(t.pixel(x, 20), top); // the surface of the right half is row 20
-        QCOMPARE(t.pixel(x, 24), Bottom);
-    }
+    const QImage tile = tileFor("empty left half"); // the right half's surface is row 20
+    QCOMPARE(tile, flatSurfaceTile(64, 20, tile.pixel(64, 20), tile.pixel(64, 26)));
 }
 
-void TestGenerator::tileSize_givesSquareTiles_data()
+void TestGenerator::tileSize64_isNearestNeighbourOf128()
 {
+    const QImage full = tileFor("slope");
+    m_worker->tileSize = 64;
+    const QImage small = tileFor("slope");
+    QCOMPARE(small, full.scaled(64, 64, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+}
+
+void TestGenerator::topOpacity_zeroHidesTopAndShadow_halfBlendsTop()
+{
+    const QImage opaque = tileFor("full");
+    m_style.topOpacity = 0.5f;
+    const QImage half = tileFor("full");
+    const QRgb top = opaque.pixel(0, 0), blend = half.pixel(0, 0);
+    for (int c : {0, 8, 16}) // each channel halfway between the top and the bottom
+        QVERIFY(qAbs(int(blend >> c & 255) - int((top >> c & 255) + (Bottom >> c & 255)) / 2) < 3);
+    QCOMPARE(half, flatSurfaceTile(0, 0, blend, opaque.pixel(0, 6)));
+    // Nor may a top pattern bring the shadow back.
+    m_style = styleFrom("top=stripe topPattern=specks topOpacity=0", m_dir->path());
+    QCOMPARE(tileFor("full"), solid(Size, Size, Bottom));
+}
+
+void TestGenerator::run_reportsEveryMaskInOrder_data()
+{
+    QTest::addColumn<QStringList>("names"); // bad*: does not decode, huge*: absurd size
+    QTest::addColumn<QString>("output");
     QTest::addColumn<int>("size");
-    QTest::newRow("128") << 128;
-    QTest::newRow("64") << 64;
-    QTest::newRow("1") << 1;
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<QString>("reason"); // part of the first failure's reason
+    QTest::addColumn<QStringList>("files");
+    const QStringList two{"a.png", "b.png"}, none;
+    QTest::newRow("three masks, one unreadable")
+        << QStringList{"a.png", "bad.png", "c.png"} << "out" << 128
+        << "total 3, step 1, failed bad.png, step 2, step 3, complete 3"
+        << "" << QStringList{"a.png", "c.png"};
+    QTest::newRow("absurd mask") << QStringList{"huge.png", "ok.png"} << "out" << 64
+                                 << "total 2, failed huge.png, step 1, step 2, complete 2"
+                                 << "60000 x 60000" << QStringList{"ok.png"};
+    QTest::newRow("capital suffix") << QStringList{"Slope.PNG"} << "out" << 128 << counted(1, 1)
+                                    << "" << QStringList{"Slope.PNG"};
+    QTest::newRow("no masks") << none << "out" << 128 << counted(0, 0) << "" << none;
+    QTest::newRow("missing output directory")
+        << two << "not/there" << 128
+        << "total 2, failed a.png, step 1, failed b.png, step 2, complete error 2"
+        << "not/there" << none;
+    const QString refused = "total 2, failed (run), complete error 0";
+    for (int size : {0, -64, 1000000})
+        QTest::addRow("tile size %d", size)
+            << two << "out" << size << refused << QString::number(size) << none;
+    QTest::newRow("no output directory, not /") << two << "" << 128 << refused << "" << none;
 }
 
-void TestGenerator::tileSize_givesSquareTiles()
+void TestGenerator::run_reportsEveryMaskInOrder()
 {
+    QFETCH(QStringList, names);
+    QFETCH(QString, output);
     QFETCH(int, size);
-    addMask("slope.png", slopeMask());
-    generateTiles worker;
-    setUpWorker(worker);
-    worker.tileSize = size;
-    worker.doGeneration();
-    const QImage t = tile("slope.png");
-    QCOMPARE(t.size(), QSize(size, size));
-    if (size == 64) {
-        // Nearest neighbour: every other pixel of the 128 tile.
-        worker.tileSize = 128;
-        worker.doGeneration();
-        const QImage full = tile("slope.png");
-        for (int y = 0; y < 64; ++y)
-            for (int x = 0; x < 64; ++x)
-                QCOMPARE(t.pixel(x, y), full.pixel(2 * x, 2 * y));
-    }
-}
-
-void TestGenerator::topOpacityZero_noTopNoShadow()
-{
-    addMask("full.png", fullMask());
-    addMask("full_notop.png", fullMask());
-    m_style.topOpacity = 0.0f;
-    // A top pattern must not bring the shadow back.
-    m_style.topPattern =
-        QFileInfo(PreviewFixtures::save(PreviewFixtures::specks(), QDir(m_dir->path()), "sp.png"));
-    generateTiles worker;
-    setUpWorker(worker);
-    worker.doGeneration();
-    QCOMPARE(tile("full.png"), tile("full_notop.png"));
-}
-
-void TestGenerator::topOpacityHalf_halfTopSameShadow()
-{
-    addMask("full.png", fullMask());
-    generateTiles worker;
-    setUpWorker(worker);
-    worker.doGeneration();
-    const QImage opaque = tile("full.png");
-    worker.topOpacity = 0.5f;
-    worker.doGeneration();
-    const QImage half = tile("full.png");
-
-    const QColor top(opaque.pixel(10, 1));
-    const QColor blend(half.pixel(10, 1));
-    const QColor bottom(Bottom);
-    for (auto channel : {&QColor::red, &QColor::green, &QColor::blue}) {
-        const int expected = ((top.*channel)() + (bottom.*channel)()) / 2;
-        QVERIFY2(qAbs((blend.*channel)() - expected) <= 2,
-                 qPrintable(QStringLiteral("%1 is not halfway between %2 and %3")
-                                .arg(blend.name(), top.name(), bottom.name())));
-    }
-    for (int y = 6; y < 10; ++y)
-        QCOMPARE(half.pixel(10, y), opaque.pixel(10, y));
-}
-
-void TestGenerator::capitalSuffix_keepsName()
-{
-    addMask("Slope.PNG", slopeMask());
-    generateTiles worker;
-    setUpWorker(worker);
-    QSignalSpy total(&worker, &generateTiles::TotalSteps);
-    worker.doGeneration();
-    QCOMPARE(total.first().first().toInt(), 1);
-    QCOMPARE(filesIn(outDir()), QStringList{"Slope.PNG"});
-    QCOMPARE(QImageReader(outDir() + "/Slope.PNG").format(), QByteArray("png"));
-}
-
-// End to end: the files read back as exactly what Qt's own writer makes of
-// the step-by-step tiles.
-void TestGenerator::writtenTiles_matchStepByStep()
-{
-    m_style = texturedStyle(QDir(m_dir->path()));
-    const QList<QPair<QString, QImage>> masks{{"a.png", slopeMask()},
-                                              {"b_notop.png", antialiasedMask()},
-                                              {"c.png", greyMask()},
-                                              {"d.png", smallMask()}};
-    for (const auto &mask : masks)
-        addMask(mask.first, mask.second);
-    generateTiles worker;
-    setUpWorker(worker);
-    worker.threadCount = 2;
-    worker.tileSize = 64;
-    worker.doGeneration();
-
-    const GeneratorOracle::Layers layers = GeneratorOracle::prepare(m_style);
-    for (const auto &mask : masks) {
-        const QImage expected =
-            GeneratorOracle::makeTile(layers, mask.second, TilePipeline::wantsTop(mask.first), 64);
-        QVERIFY(expected.save(m_dir->filePath("expected.png")));
-        const QImage want = QImage(m_dir->filePath("expected.png"));
-        const QImage got = tile(mask.first);
-        QCOMPARE(got.format(), want.format());
-        QVERIFY2(got == want, qPrintable(mask.first));
-    }
-}
-
-void TestGenerator::drapeTopLayer_matchesStepByStep()
-{
-    m_style = texturedStyle(QDir(m_dir->path()));
-    m_style.topOpacity = 0.7f;
-    const GeneratorOracle::Layers layers = GeneratorOracle::prepare(m_style);
-    generateTiles worker;
-    worker.setStyle(m_style);
-    const QImage tops[] = {layers.top, stripeTop(), PreviewFixtures::pixelTop(60, 20)};
-    for (const QImage &top : tops) {
-        for (const QImage &mask : {slopeMask(), emptyColumnsMask(), offBottomMask()}) {
-            QImage expected = layers.base.copy();
-            GeneratorOracle::drapeTopLayer(layers, mask, top, expected);
-            QImage actual = layers.base.copy();
-            worker.drapeTopLayer(mask, top, actual);
-            QCOMPARE(actual.format(), expected.format());
-            QVERIFY(actual == expected);
-        }
-    }
-}
-
-void TestGenerator::setStyle_copiesEveryField()
-{
-    TileStyle style = texturedStyle(QDir(m_dir->path()));
-    style.topColor = QColor(1, 2, 3);
-    style.bottomColor = QColor(4, 5, 6);
-    style.topPatternColor = QColor(7, 8, 9);
-    style.bottomPatternColor = QColor(10, 11, 12);
-    style.topOpacity = 0.11f;
-    style.topPatternOpacity = 0.12f;
-    style.shade = 0.13f;
-    style.topPatternColorOpacity = 0.14f;
-    style.bottomOpacity = 0.15f;
-    style.bottomPatternOpacity = 0.16f;
-    style.bottomPatternColorOpacity = 0.17f;
-    style.topDown = true;
-    generateTiles worker;
-    worker.setStyle(style);
-    const TileStyle copy = worker.currentStyle();
-    QCOMPARE(copy.topColor, style.topColor);
-    QCOMPARE(copy.bottomColor, style.bottomColor);
-    QCOMPARE(copy.topPatternColor, style.topPatternColor);
-    QCOMPARE(copy.bottomPatternColor, style.bottomPatternColor);
-    QCOMPARE(copy.topOpacity, style.topOpacity);
-    QCOMPARE(copy.topPatternOpacity, style.topPatternOpacity);
-    QCOMPARE(copy.shade, style.shade);
-    QCOMPARE(copy.topPatternColorOpacity, style.topPatternColorOpacity);
-    QCOMPARE(copy.bottomOpacity, style.bottomOpacity);
-    QCOMPARE(copy.bottomPatternOpacity, style.bottomPatternOpacity);
-    QCOMPARE(copy.bottomPatternColorOpacity, style.bottomPatternColorOpacity);
-    QCOMPARE(copy.topPattern, style.topPattern);
-    QCOMPARE(copy.bottomPattern, style.bottomPattern);
-    QCOMPARE(copy.topStyle, style.topStyle);
-    QCOMPARE(copy.topDown, style.topDown);
-}
-
-void TestGenerator::oneUnreadableMask_reportedAndSkipped()
-{
-    addMask("a.png", slopeMask());
-    writeFile(alphaDir() + "/b.png", QByteArray("\x89PNG\r\n\x1a\nthis is no image", 24));
-    addMask("c.png", fullMask());
-    generateTiles worker;
-    setUpWorker(worker);
-    Recorder recorder(worker);
-    worker.doGeneration();
-
-    QCOMPARE(recorder.events, QStringList({"TotalSteps(3)", "NextStep(1)", "TileFailed(b.png)",
-                                           "NextStep(2)", "NextStep(3)", "Complete(false, 3)"}));
-    QCOMPARE(worker.tileCount, 3);
-    QVERIFY(!recorder.reasons.first().isEmpty());
-    QCOMPARE(filesIn(outDir()), QStringList({"a.png", "c.png"}));
-}
-
-void TestGenerator::absurdMask_refusedBeforeDecoding()
-{
-    writeFile(alphaDir() + "/huge.png", declaredPng(60000, 60000));
-    addMask("ok.png", slopeMask());
-    generateTiles worker;
-    setUpWorker(worker);
-    Recorder recorder(worker);
-    worker.doGeneration();
-    QCOMPARE(recorder.steps(), expectedSteps(2, 2, false));
-    QCOMPARE(recorder.reasons.size(), 1);
-    QVERIFY2(recorder.reasons.first().contains("60000 x 60000"),
-             qPrintable(recorder.reasons.first()));
-    QCOMPARE(filesIn(outDir()), QStringList{"ok.png"});
-}
-
-void TestGenerator::emptyMaskDirectory_completesWithZero()
-{
-    generateTiles worker;
-    setUpWorker(worker);
-    Recorder recorder(worker);
-    worker.doGeneration();
-    QCOMPARE(recorder.events, expectedSteps(0, 0, false));
-}
-
-void TestGenerator::missingOutputDirectory_everyTileFails()
-{
-    addMask("a.png", slopeMask());
-    addMask("b.png", fullMask());
-    generateTiles worker;
-    setUpWorker(worker);
-    worker.outputDirectory = m_dir->filePath("not/there");
-    Recorder recorder(worker);
-    worker.doGeneration();
-    QCOMPARE(recorder.events,
-             QStringList({"TotalSteps(2)", "TileFailed(a.png)", "NextStep(1)", "TileFailed(b.png)",
-                          "NextStep(2)", "Complete(true, 2)"}));
-    QVERIFY2(recorder.reasons.first().contains("not/there"), qPrintable(recorder.reasons.first()));
-    QVERIFY(!QFileInfo::exists(m_dir->filePath("not")));
-}
-
-void TestGenerator::readOnlyOutputDirectory_everyTileFails()
-{
-    addMask("a.png", slopeMask());
-    addMask("b.png", fullMask());
-    // Root writes through permission bits; a read-only file system stops
-    // everyone.
-    TmpfsMount mount(outDir());
-    if (TmpfsMount::isRoot()) {
-        if (!mount.mount() || !mount.remountReadOnly())
-            QSKIP("cannot mount a read-only tmpfs");
-    } else {
-        QVERIFY(QFile::setPermissions(outDir(), QFile::ReadOwner | QFile::ExeOwner));
-    }
-    generateTiles worker;
-    setUpWorker(worker);
-    Recorder recorder(worker);
-    worker.doGeneration();
-    QFile::setPermissions(outDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QCOMPARE(recorder.events,
-             QStringList({"TotalSteps(2)", "TileFailed(a.png)", "NextStep(1)", "TileFailed(b.png)",
-                          "NextStep(2)", "Complete(true, 2)"}));
-    QVERIFY(filesIn(outDir()).isEmpty());
-}
-
-void TestGenerator::badTileSize_refusedCleanly_data()
-{
-    QTest::addColumn<int>("size");
-    QTest::newRow("0") << 0;
-    QTest::newRow("negative") << -64;
-    QTest::newRow("absurd") << 1000000;
-}
-
-void TestGenerator::badTileSize_refusedCleanly()
-{
-    QFETCH(int, size);
-    addMask("a.png", slopeMask());
-    generateTiles worker;
-    setUpWorker(worker);
-    worker.tileSize = size;
-    Recorder recorder(worker);
-    worker.doGeneration();
-    QCOMPARE(recorder.events, QStringList({"TotalSteps(1)", "TileFailed()", "Complete(true, 0)"}));
-    QVERIFY2(recorder.reasons.first().contains(QString::number(size)),
-             qPrintable(recorder.reasons.first()));
-    QVERIFY(filesIn(outDir()).isEmpty());
-}
-
-void TestGenerator::emptyDirectories_neverMeanCurrentOrRoot()
-{
-    // Masks in the working directory must not be picked up by an empty
-    // mask directory, and an empty output directory must not mean "/".
-    addMask("a.png", slopeMask());
-    const QString previous = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(alphaDir()));
-    generateTiles worker;
-    setUpWorker(worker);
-    worker.alphaDirectory.clear();
-    Recorder recorder(worker);
-    worker.doGeneration();
-    QCOMPARE(recorder.events, expectedSteps(0, 0, false));
-
-    worker.alphaDirectory = alphaDir();
-    worker.outputDirectory.clear();
-    Recorder second(worker);
-    worker.doGeneration();
-    QVERIFY(QDir::setCurrent(previous));
-    QCOMPARE(second.events, QStringList({"TotalSteps(1)", "TileFailed()", "Complete(true, 0)"}));
-    QVERIFY(!QFileInfo::exists("/a.png"));
-}
-
-void TestGenerator::existingTile_survivesFailedWrite()
-{
-    addMask("a.png", slopeMask());
-    TmpfsMount mount(outDir());
-    if (!mount.mount())
-        QSKIP("needs root to mount a small tmpfs for a full disk");
-    const QByteArray old = readFile(alphaDir() + "/a.png");
-    writeFile(outDir() + "/a.png", old);
-    QVERIFY(mount.fill());
-
-    generateTiles worker;
-    setUpWorker(worker);
-    m_style = texturedStyle(QDir(m_dir->path())); // a tile that cannot fit
-    worker.setStyle(m_style);
-    Recorder recorder(worker);
-    worker.doGeneration();
-    QCOMPARE(recorder.events, QStringList({"TotalSteps(1)", "TileFailed(a.png)", "NextStep(1)",
-                                           "Complete(true, 1)"}));
-    QCOMPARE(readFile(outDir() + "/a.png"), old);
-    QCOMPARE(filesIn(outDir()), QStringList({"a.png", "filler"}));
-}
-
-void TestGenerator::fullDisk_leavesOnlyWholeTiles()
-{
-    TmpfsMount mount(outDir());
-    if (!mount.mount("96k"))
-        QSKIP("needs root to mount a small tmpfs for a full disk");
-    m_style = texturedStyle(QDir(m_dir->path()));
-    for (int i = 0; i < 40; ++i)
-        addMask(variedMaskName(i), variedMask(i));
-
-    generateTiles worker;
-    setUpWorker(worker);
-    worker.threadCount = 2;
-    Recorder recorder(worker);
-    worker.doGeneration();
-
-    const QStringList files = filesIn(outDir());
-    const int failed = recorder.reasons.size();
-    QVERIFY2(failed > 0, "the disk never filled up");
-    QVERIFY2(!files.isEmpty(), "not a single tile fitted");
-    QCOMPARE(files.size() + failed, 40);
-    QCOMPARE(recorder.steps(), expectedSteps(40, 40, false));
+    QFETCH(QString, events);
+    QFETCH(QString, reason);
+    QFETCH(QStringList, files);
+    for (const QString &name : names)
+        QVERIFY(name.startsWith("bad") ? writeFile(path("alpha/" + name), "\x89PNG\r\n\x1a\nno")
+                : name.startsWith("huge")
+                    ? writeFile(path("alpha/" + name), hugePng())
+                    : masks().value("slope").save(path("alpha/" + name), "PNG"));
+    m_worker->setStyle(m_style);
+    m_worker->tileSize = size;
+    m_worker->outputDirectory = output.isEmpty() ? QString() : path(output);
+    QCOMPARE(record(), events);
+    QVERIFY2(m_reasons.value(0).contains(reason) && !m_reasons.contains(QString()),
+             qPrintable(m_reasons.join('\n')));
+    QCOMPARE(filesIn(path("out")), files);
     for (const QString &file : files) {
-        QImageReader reader(outDir() + "/" + file);
-        QImage image;
-        QVERIFY2(reader.read(&image), qPrintable(file + ": " + reader.errorString()));
-        QCOMPARE(image.size(), QSize(128, 128));
+        QCOMPARE(QImageReader::imageFormat(path("out/" + file)), QByteArray("png"));
+        QCOMPARE(QImage(path("out/" + file)).size(), QSize(size, size));
     }
-    QVERIFY2(recorder.reasons.last().contains("space", Qt::CaseInsensitive),
-             qPrintable(recorder.reasons.last()));
+    QVERIFY(!QFileInfo::exists(path("not")) && !QFileInfo::exists("/a.png"));
 }
 
-void TestGenerator::severalThreads_signalsInOrderSameFiles_data()
+void TestGenerator::failedWrite_keepsExistingTileLeavesNothing_data()
+{
+    QTest::addColumn<bool>("full");
+    QTest::newRow("read-only output directory") << false;
+    QTest::newRow("full disk") << true; // where QImage::save claims small files written
+}
+
+void TestGenerator::failedWrite_keepsExistingTileLeavesNothing()
+{
+    QFETCH(bool, full);
+    addMask("a.png", masks().value("slope"));
+    addMask("b.png", masks().value("full"));
+    TmpfsMount mount(path("out"));
+    if (!mount.mount())
+        QSKIP("needs root to mount a small tmpfs");
+    QVERIFY(QFile::copy(path("alpha/a.png"), path("out/a.png"))); // the older tile
+    QVERIFY(full ? mount.fill() : mount.remountReadOnly());
+    m_worker->setStyle(m_style);
+    m_worker->threadCount = 2;
+    QCOMPARE(record(), "total 2, failed a.png, step 1, failed b.png, step 2, complete error 2");
+    QVERIFY2(!full || m_reasons.last().contains("space"), qPrintable(m_reasons.last()));
+    QCOMPARE(QImage(path("out/a.png")), QImage(path("alpha/a.png")));
+    QCOMPARE(filesIn(path("out")).join(' '), full ? "a.png filler" : "a.png");
+}
+
+void TestGenerator::severalThreads_orderedSignalsOracleTiles_data()
 {
     QTest::addColumn<int>("threads");
-    QTest::newRow("2") << 2;
-    QTest::newRow("4") << 4;
-    QTest::newRow("all cores") << 0;
+    QTest::addColumn<int>("size");
+    QTest::newRow("one thread") << 1 << 128;
+    QTest::newRow("two threads, 64") << 2 << 64;
+    QTest::newRow("four threads") << 4 << 128;
+    QTest::newRow("all cores, 64") << 0 << 64;
 }
 
-void TestGenerator::severalThreads_signalsInOrderSameFiles()
+void TestGenerator::severalThreads_orderedSignalsOracleTiles()
 {
     QFETCH(int, threads);
-    m_style = texturedStyle(QDir(m_dir->path()));
-    const int count = 30;
-    for (int i = 0; i < count; ++i)
+    QFETCH(int, size);
+    // Fields off their defaults, so one that setStyle() forgets shows.
+    m_style = styleFrom("top=grass topPattern=specks bottomPattern=bricks topColor=#edc "
+                        "bottomColor=#46a topPatternColor=#284 bottomPatternColor=#a32 "
+                        "topPatternOpacity=0.6 bottomPatternColorOpacity=0.3 shade=0.5",
+                        m_dir->path());
+    for (int i = 0; i < 30; ++i)
         addMask(variedMaskName(i), variedMask(i, i % 3 ? 128 : 64));
-    writeFile(alphaDir() + "/mask0013x.png", "broken"); // one failure in the middle
-
-    generateTiles worker;
-    setUpWorker(worker);
-    worker.doGeneration();
-    QMap<QString, QByteArray> single;
-    for (const QString &file : filesIn(outDir()))
-        single.insert(file, readFile(outDir() + "/" + file));
-    QVERIFY(QDir(outDir()).removeRecursively());
-    QVERIFY(QDir().mkpath(outDir()));
-
-    worker.threadCount = threads;
-    Recorder recorder(worker);
-    worker.doGeneration();
-    QCOMPARE(recorder.steps(), expectedSteps(count + 1, count + 1, false));
-    QCOMPARE(recorder.events.indexOf("TileFailed(mask0013x.png)") + 1,
-             recorder.events.indexOf(QStringLiteral("NextStep(%1)").arg(15)));
-    QCOMPARE(filesIn(outDir()), QStringList(single.keys()));
-    for (const QString &file : single.keys())
-        QVERIFY2(readFile(outDir() + "/" + file) == single.value(file), qPrintable(file));
-}
-
-void TestGenerator::realThread_twoRunsInARow()
-{
-    addMask("a.png", slopeMask());
-    addMask("b.png", fullMask());
-    generateTiles worker;
-    setUpWorker(worker);
-    worker.threadCount = 0;
-    QThread thread;
-    worker.attachToThread(&thread);
-    worker.moveToThread(&thread);
-    connect(&worker, &generateTiles::Complete, &thread, &QThread::quit);
-
-    for (int run = 0; run < 2; ++run) {
-        Recorder recorder(worker);
-        QSignalSpy finished(&thread, &QThread::finished);
-        thread.start();
-        QVERIFY(finished.wait(60000));
-        QTRY_VERIFY(recorder.completed);
-        QCOMPARE(recorder.events, expectedSteps(2, 2, false));
-        QCOMPARE(filesIn(outDir()), QStringList({"a.png", "b.png"}));
-        QVERIFY(QFile::remove(outDir() + "/a.png"));
+    QVERIFY(writeFile(path("alpha/mask0013x.png"), "broken"));
+    m_worker->setStyle(m_style);
+    m_worker->threadCount = threads;
+    m_worker->tileSize = size;
+    QString expected = counted(31, 31);
+    QCOMPARE(record(), expected.replace("step 14,", "step 14, failed mask0013x.png,"));
+    QCOMPARE(filesIn(path("out")).size(), 30);
+    const GeneratorOracle::Layers layers = GeneratorOracle::prepare(m_style);
+    for (int i = 0; i < 30; ++i) {
+        const QImage want =
+            GeneratorOracle::makeTile(layers, variedMask(i, i % 3 ? 128 : 64), i % 10 != 9, size);
+        QVERIFY2(QImage(path("out/" + variedMaskName(i))) ==
+                     want.convertToFormat(QImage::Format_ARGB32),
+                 qPrintable(variedMaskName(i)));
     }
 }
 
-void TestGenerator::interruption_stopsAfterTilesInHand_data()
+void TestGenerator::cancel_stopsAfterTilesInHand_thenRunsToTheEnd_data()
 {
     QTest::addColumn<int>("threads");
     QTest::newRow("one thread") << 1;
     QTest::newRow("two threads") << 2;
 }
 
-void TestGenerator::interruption_stopsAfterTilesInHand()
+void TestGenerator::cancel_stopsAfterTilesInHand_thenRunsToTheEnd()
 {
     QFETCH(int, threads);
-    const int count = 60;
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < 60; ++i)
         addMask(variedMaskName(i), variedMask(i));
-    generateTiles worker;
-    setUpWorker(worker);
-    worker.threadCount = threads;
+    m_worker->setStyle(m_style);
+    m_worker->threadCount = threads;
     QThread thread;
-    worker.attachToThread(&thread);
-    worker.moveToThread(&thread);
-    connect(&worker, &generateTiles::Complete, &thread, &QThread::quit);
+    m_worker->attachToThread(&thread);
+    m_worker->moveToThread(&thread);
+    connect(m_worker.get(), &generateTiles::Complete, &thread, &QThread::quit,
+            Qt::DirectConnection);
     // Asked from the worker's own thread, so the moment is exact.
-    const QMetaObject::Connection interrupt = connect(
-        &worker, &generateTiles::NextStep, &worker,
+    const auto cancel = connect(
+        m_worker.get(), &generateTiles::NextStep, m_worker.get(),
         [&thread](int step) {
             if (step == 5)
                 thread.requestInterruption();
         },
         Qt::DirectConnection);
-
-    {
-        Recorder recorder(worker);
-        QSignalSpy finished(&thread, &QThread::finished);
-        thread.start();
-        QVERIFY(finished.wait(60000));
-        QTRY_VERIFY(recorder.completed);
-        const QString last = recorder.events.last();
-        QVERIFY2(last.startsWith("Complete(false, "), qPrintable(last));
-        const int handled = last.section(", ", 1).chopped(1).toInt();
-        // One thread stops right after the tile in hand; a pool also
-        // finishes the tiles its threads hold and those done ahead.
-        if (threads == 1)
-            QCOMPARE(handled, 5);
-        QVERIFY2(handled >= 5 && handled <= 5 + 8 * threads, qPrintable(last));
-        QCOMPARE(recorder.steps(), expectedSteps(count, handled, false));
-        // Exactly the tiles handled, each whole, nothing half-written.
-        const QStringList files = filesIn(outDir());
-        QCOMPARE(files.size(), handled);
-        for (const QString &file : files) {
-            QImage image;
-            QVERIFY2(QImageReader(outDir() + "/" + file).read(&image), qPrintable(file));
-        }
-    }
-
-    // QThread::start() clears the request: the next run goes to the end.
-    {
-        Recorder recorder(worker);
-        QSignalSpy finished(&thread, &QThread::finished);
-        disconnect(interrupt);
-        thread.start();
-        QVERIFY(finished.wait(60000));
-        QTRY_VERIFY(recorder.completed);
-        QCOMPARE(recorder.events.last(), QStringLiteral("Complete(false, %1)").arg(count));
-        QCOMPARE(filesIn(outDir()).size(), count);
-    }
+    const QString events = record(&thread);
+    const int handled = events.section(' ', -1).toInt();
+    // One thread stops right after the tile in hand; a pool also finishes
+    // the tiles its threads hold and those done ahead.
+    QVERIFY2(threads == 1 ? handled == 5 : handled >= 5 && handled <= 5 + 8 * threads,
+             qPrintable(events));
+    QCOMPARE(events, counted(60, handled));
+    const QStringList files = filesIn(path("out"));
+    QCOMPARE(files.size(), handled);
+    for (const QString &file : files) // whole tiles only
+        QVERIFY2(!QImage(path("out/" + file)).isNull(), qPrintable(file));
+    // The next start runs to the end: start() clears the request.
+    disconnect(cancel);
+    QCOMPARE(record(&thread), counted(60, 60));
+    QCOMPARE(filesIn(path("out")).size(), 60);
 }
 
 QTEST_GUILESS_MAIN(TestGenerator)
