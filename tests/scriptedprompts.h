@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QColor>
+#include <QDialog>
 #include <QList>
 #include <QMenu>
 #include <QPoint>
@@ -45,6 +46,9 @@ public:
     QList<QUrl> openedUrls;
     // Runs while the menu would be open, before the choice is returned.
     std::function<void(QMenu *)> onMenu;
+    // Each plays a person on one dialog of execDialog(): fills its fields and
+    // presses a button. With none queued the dialog is closed unanswered.
+    QQueue<std::function<void(QDialog &)>> dialogActions;
 
     QList<Call> callsOf(const QString &kind) const
     {
@@ -126,6 +130,19 @@ public:
             if (!choice.isEmpty() && action->data().toString() == choice)
                 return action;
         return nullptr;
+    }
+    int execDialog(QDialog &dialog) override
+    {
+        Call &call = record(QStringLiteral("execDialog"), dialog.parentWidget());
+        call.title = dialog.windowTitle();
+        call.text = QString::fromLatin1(dialog.metaObject()->className());
+        if (dialogActions.isEmpty()) {
+            markUnscripted();
+            dialog.reject();
+        } else {
+            dialogActions.dequeue()(dialog);
+        }
+        return dialog.result();
     }
     QList<QUrl> getOpenFileUrls(QWidget *parent, const QString &caption, const QUrl &directory,
                                 const QString &filter) override

@@ -1,510 +1,255 @@
-#include "mainwindow.h"
 #include "testenv.h"
 #include "ui_mainwindow.h"
-#include "userprompts.h"
+#include "windowassets.h"
 
-#include <QAction>
-#include <QComboBox>
 #include <QDockWidget>
-#include <QGroupBox>
-#include <QListWidget>
-#include <QMenu>
-#include <QMenuBar>
 #include <QScreen>
-#include <QSpinBox>
-#include <QTableWidget>
-#include <QToolBox>
-#include <QtTest>
 
-// Records what the window asked instead of showing it.
-class FakePrompts : public UserPrompts
-{
-public:
-    QList<QUrl> openedUrls;
-    QString aboutTitle;
-    QString aboutText;
-
-    bool openUrl(const QUrl &url) override
-    {
-        openedUrls << url;
-        return true;
-    }
-    void about(QWidget *, const QString &title, const QString &text) override
-    {
-        aboutTitle = title;
-        aboutText = text;
-    }
-};
+using WA = WindowAssets;
 
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
-private:
-    static QString describeMenu(const QMenu *menu)
+    // A property as the form tables write it: enum keys, sizes as WxH; "class"
+    // and "entries" (the object names of a menu's items, "-" for a separator).
+    static QString valueOf(QObject *object, const QString &name)
     {
+        const QMetaObject *meta = object->metaObject();
+        const QMetaProperty property = meta->property(meta->indexOfProperty(qPrintable(name)));
+        const QVariant value = property.read(object);
         QStringList items;
-        for (QAction *action : menu->actions()) {
-            if (action->isSeparator())
-                items << "-";
-            else if (action->menu())
-                items << action->menu()->objectName();
-            else
-                items << action->objectName();
-        }
-        return items.join(' ');
+        for (QAction *a :
+             name == "entries" ? static_cast<QWidget *>(object)->actions() : QList<QAction *>())
+            items << (a->isSeparator() ? "-"
+                      : a->menu()      ? a->menu()->objectName()
+                                       : a->objectName());
+        if (name == "class" || name == "entries")
+            return name == "class" ? meta->className() : items.join(' ');
+        if (property.isEnumType())
+            return property.isFlagType()
+                       ? property.enumerator().valueToKeys(value.toInt()).replace('|', '+')
+                       : QByteArray(property.enumerator().valueToKey(value.toInt()));
+        if (value.type() == QVariant::Size)
+            return value.toSize().isValid()
+                       ? QString("%1x%2").arg(value.toSize().width()).arg(value.toSize().height())
+                       : "default";
+        return value.toString();
     }
-    static QByteArray storedGeometry()
+    static QRect centred(const QSize &size)
     {
-        return TestEnv::settings().value("geometry").toByteArray();
+        return AppSettings::centredRect(size, QGuiApplication::primaryScreen()->size());
     }
+    static QVariant stored(const QString &key) { return TestEnv::settings().value(key); }
 
 private slots:
     void init() { TestEnv::resetSettings(); }
     void cleanup() { qApp->setStyleSheet(QString()); }
 
-    void objectNames_data();
-    void objectNames();
-    void actions_data();
-    void actions();
-    void menusInOrder();
-    void listWidgetSettings_data();
-    void listWidgetSettings();
-    void docksAndBoxes();
-
-    void title_data();
-    void title();
-
-    void firstRun_defaults();
-    void settings_roundTripEveryKey();
-    void storedGeometry_keepsSizeButRecentres();
-    void storedTileSizeNotANumber_readsZero();
-    void storedThemeDark_appliedBeforeShow();
-    void storedThemeOtherCase_lightAndSurvivesSave();
-    void themeActions_applyAndStore();
-    void fileExit_leavesGeometry_closeStoresIt();
-    void construction_composesNoPreview();
-    void helpMenu_opensPagesAndAbout();
-};
-
-void TestMainWindow::objectNames_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("className");
-    const QList<QPair<QString, QString>> objects = {
-        {"centralWidget", "QWidget"},
-        {"verticalLayout", "QVBoxLayout"},
-        {"horizontalLayout_4", "QHBoxLayout"},
-        {"groupBox", "QGroupBox"},
-        {"verticalLayout_4", "QVBoxLayout"},
-        {"spritePreviewWidget", "QListWidget"},
-        {"groupBox_2", "QGroupBox"},
-        {"verticalLayout_3", "QVBoxLayout"},
-        {"spriteSidebySide", "QListWidget"},
-        {"groupBox_3", "QGroupBox"},
-        {"verticalLayout_2", "QVBoxLayout"},
-        {"spriteSelectedParts", "QListWidget"},
-        {"menuBar", "QMenuBar"},
-        {"menu_File", "QMenu"},
-        {"menuImport", "QMenu"},
-        {"menu_Help_2", "QMenu"},
-        {"menuTheme", "QMenu"},
-        {"menuCreate", "QMenu"},
-        {"mainToolBar", "QToolBar"},
-        {"statusBar", "QStatusBar"},
-        {"objectsDockPanel", "QDockWidget"},
-        {"dockWidgetContents", "QWidget"},
-        {"horizontalLayout", "QHBoxLayout"},
-        {"toolBox", "QToolBox"},
-        {"page", "QWidget"},
-        {"verticalLayout_5", "QVBoxLayout"},
-        {"topsList", "QListWidget"},
-        {"page_2", "QWidget"},
-        {"horizontalLayout_2", "QHBoxLayout"},
-        {"fillIcons", "QListWidget"},
-        {"page_3", "QWidget"},
-        {"horizontalLayout_3", "QHBoxLayout"},
-        {"alphaMaskList", "QListWidget"},
-        {"dockWidget", "QDockWidget"},
-        {"dockWidgetContents_2", "QWidget"},
-        {"verticalLayout_6", "QVBoxLayout"},
-        {"partSelection", "QComboBox"},
-        {"propertiesEditor", "QTableWidget"},
-    };
-    for (const auto &object : objects)
-        QTest::newRow(qPrintable(object.first)) << object.first << object.second;
-}
-
-void TestMainWindow::objectNames()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, className);
-    MainWindow window;
-    QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
-    QObject *object = window.findChild<QObject *>(name);
-    QVERIFY2(object, qPrintable(name));
-    QCOMPARE(QString(object->metaObject()->className()), className);
-}
-
-void TestMainWindow::actions_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("shortcut");
-    QTest::addColumn<bool>("checkable");
-    QTest::newRow("save") << "action_Save"
-                          << "&Save"
-                          << "Ctrl+S" << false;
-    QTest::newRow("save as") << "action_Save_As"
-                             << "&Save As..."
-                             << "" << false;
-    QTest::newRow("exit on Ctrl+X") << "actionE_xit"
-                                    << "E&xit"
-                                    << "Ctrl+X" << false;
-    QTest::newRow("open without shortcut") << "action_Open_2"
-                                           << "&Open"
-                                           << "" << false;
-    QTest::newRow("support") << "actionDocumentation"
-                             << "Support"
-                             << "" << false;
-    QTest::newRow("about") << "actionAbout"
-                           << "About"
-                           << "" << false;
-    QTest::newRow("documentation") << "actionDocumentation_2"
-                                   << "Documentation"
-                                   << "" << false;
-    QTest::newRow("generate") << "actionGenerate_Tileset"
-                              << "Generate Tiles"
-                              << "Ctrl+G" << false;
-    QTest::newRow("new") << "actionNew"
-                         << "New"
-                         << "" << false;
-    QTest::newRow("light") << "actionLight"
-                           << "Light"
-                           << "" << false;
-    QTest::newRow("dark") << "actionDark"
-                          << "Dark"
-                          << "" << false;
-    QTest::newRow("import tops") << "actionTop_Shapes"
-                                 << "Top Shapes"
-                                 << "" << false;
-    QTest::newRow("import patterns") << "actionPatterns"
-                                     << "Patterns"
-                                     << "" << false;
-    QTest::newRow("import masks, no blank") << "actionAlphaMasks"
-                                            << "AlphaMasks"
-                                            << "" << false;
-    QTest::newRow("check updates") << "actionUpdate_Checking"
-                                   << "Check Updates"
-                                   << "" << true;
-    QTest::newRow("engine export") << "actionExport_Engine_Tileset" << "Engine Tileset..."
-                                   << "Ctrl+Shift+G" << false;
-}
-
-void TestMainWindow::actions()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    QFETCH(QString, shortcut);
-    QFETCH(bool, checkable);
-    MainWindow window;
-    auto *action = window.findChild<QAction *>(name);
-    QVERIFY2(action, qPrintable(name));
-    QCOMPARE(action->text(), text);
-    QCOMPARE(action->shortcut().toString(QKeySequence::PortableText), shortcut);
-    QCOMPARE(action->isCheckable(), checkable);
-    QCOMPARE(action->parent(), &window);
-}
-
-void TestMainWindow::menusInOrder()
-{
-    MainWindow window;
-    QStringList bar;
-    for (QAction *action : window.menuBar()->actions())
-        bar << action->text();
-    QCOMPARE(bar, QStringList({"&File", "Export", "&Help"}));
-
-    const Ui::MainWindow *ui = window.ui;
-    QCOMPARE(describeMenu(ui->menu_File),
-             QString("actionNew action_Open_2 action_Save action_Save_As - menuImport - "
-                     "actionE_xit"));
-    QCOMPARE(describeMenu(ui->menuImport),
-             QString("actionTop_Shapes actionPatterns actionAlphaMasks"));
-    QCOMPARE(describeMenu(ui->menuCreate),
-             QString("actionGenerate_Tileset actionExport_Engine_Tileset"));
-    QCOMPARE(describeMenu(ui->menu_Help_2),
-             QString("actionDocumentation_2 actionDocumentation actionUpdate_Checking - "
-                     "menuTheme - actionAbout"));
-    QCOMPARE(describeMenu(ui->menuTheme), QString("actionLight actionDark"));
-    QCOMPARE(ui->menuImport->title(), QString("Import..."));
-    QCOMPARE(ui->menuTheme->title(), QString("Theme"));
-    QVERIFY(ui->mainToolBar->actions().isEmpty());
-}
-
-void TestMainWindow::listWidgetSettings_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("viewMode");
-    QTest::addColumn<QSize>("iconSize");
-    QTest::addColumn<QSize>("gridSize");
-    QTest::addColumn<int>("movement");
-    QTest::addColumn<int>("selectionMode");
-    QTest::addColumn<bool>("editable");
-    QTest::addColumn<bool>("customMenu");
-
-    const int list = QListView::ListMode, icon = QListView::IconMode;
-    const int freeMove = QListView::Free, staticMove = QListView::Static;
-    const int single = QAbstractItemView::SingleSelection, none = QAbstractItemView::NoSelection;
-    QTest::newRow("tile") << "spritePreviewWidget" << list << QSize(128, 128) << QSize()
-                          << staticMove << none << false << false;
-    QTest::newRow("side by side") << "spriteSidebySide" << icon << QSize(128, 128)
-                                  << QSize(128, 128) << freeMove << none << true << false;
-    QTest::newRow("parts") << "spriteSelectedParts" << list << QSize(128, 50) << QSize(130, 52)
-                           << staticMove << none << false << false;
-    QTest::newRow("tops") << "topsList" << icon << QSize(128, 50) << QSize(130, 50) << staticMove
-                          << single << true << true;
-    QTest::newRow("patterns") << "fillIcons" << icon << QSize(98, 98) << QSize(100, 100)
-                              << staticMove << single << true << true;
-    QTest::newRow("masks") << "alphaMaskList" << icon << QSize(98, 98) << QSize(100, 100)
-                           << staticMove << single << true << true;
-}
-
-void TestMainWindow::listWidgetSettings()
-{
-    QFETCH(QString, name);
-    QFETCH(int, viewMode);
-    QFETCH(QSize, iconSize);
-    QFETCH(QSize, gridSize);
-    QFETCH(int, movement);
-    QFETCH(int, selectionMode);
-    QFETCH(bool, editable);
-    QFETCH(bool, customMenu);
-    MainWindow window;
-    auto *widget = window.findChild<QListWidget *>(name);
-    QVERIFY(widget);
-    QCOMPARE(int(widget->viewMode()), viewMode);
-    QCOMPARE(widget->iconSize(), iconSize);
-    QCOMPARE(widget->gridSize(), gridSize);
-    QCOMPARE(int(widget->movement()), movement);
-    QCOMPARE(int(widget->selectionMode()), selectionMode);
-    QCOMPARE(widget->editTriggers() != QAbstractItemView::NoEditTriggers, editable);
-    QCOMPARE(widget->frameShape(), QFrame::NoFrame);
-    QCOMPARE(widget->contextMenuPolicy() == Qt::CustomContextMenu, customMenu);
-    if (name == "spriteSelectedParts")
-        QCOMPARE(widget->resizeMode(), QListView::Adjust);
-}
-
-void TestMainWindow::docksAndBoxes()
-{
-    MainWindow window;
-    const Ui::MainWindow *ui = window.ui;
-    const auto movable = QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable;
-    QCOMPARE(ui->objectsDockPanel->features(), movable);
-    QCOMPARE(ui->dockWidget->features(), movable);
-    QCOMPARE(ui->objectsDockPanel->allowedAreas(),
-             Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
-    QCOMPARE(ui->dockWidget->allowedAreas(),
-             Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea | Qt::BottomDockWidgetArea);
-    QCOMPARE(window.dockWidgetArea(ui->objectsDockPanel), Qt::LeftDockWidgetArea);
-    QCOMPARE(window.dockWidgetArea(ui->dockWidget), Qt::RightDockWidgetArea);
-    QCOMPARE(ui->objectsDockPanel->minimumSize(), QSize(300, 196));
-    QCOMPARE(ui->objectsDockPanel->maximumSize(), QSize(400, 524287));
-    QCOMPARE(ui->dockWidget->minimumSize(), QSize(200, 139));
-    QCOMPARE(ui->groupBox->maximumSize(), QSize(170, 170));
-    QCOMPARE(ui->groupBox_2->maximumSize(), QSize(16777215, 170));
-    QCOMPARE(ui->partSelection->minimumSize(), QSize(0, 24));
-    QCOMPARE(window.minimumSize(), QSize(0, 0));
-    QStringList pages;
-    for (int i = 0; i < ui->toolBox->count(); ++i)
-        pages << ui->toolBox->itemText(i);
-    QCOMPARE(pages, QStringList({"Top Shapes", "Patterns", "Alpha Masks"}));
-    QCOMPARE(ui->toolBox->currentIndex(), 0);
-    QStringList parts;
-    for (int i = 0; i < ui->partSelection->count(); ++i)
-        parts << ui->partSelection->itemText(i);
-    QCOMPARE(parts, QStringList({"Top", "Bottom"}));
-}
-
-void TestMainWindow::title_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("modified");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("untitled") << "" << false << "Tilewright - Untitled.twr";
-    QTest::newRow("untitled modified") << "" << true << "Tilewright - Untitled.twr*";
-    QTest::newRow("titled") << "/tmp/work/level1.twr" << false << "Tilewright - level1.twr";
-    QTest::newRow("titled modified")
-        << "/tmp/work/level1.twr" << true << "Tilewright - level1.twr*";
-}
-
-void TestMainWindow::title()
-{
-    QFETCH(QString, path);
-    QFETCH(bool, modified);
-    QFETCH(QString, expected);
-    MainWindow window;
-    window.projectFilePath = path;
-    window.modified = modified;
-    window.updateWindowTitle();
-    QCOMPARE(window.windowTitle(), expected);
-}
-
-void TestMainWindow::firstRun_defaults()
-{
-    MainWindow window;
-    QCOMPARE(window.windowTitle(), QStringLiteral("Tilewright - Untitled.twr"));
-    QCOMPARE(window.size(), QSize(1146, 626));
-    const QSize screen = QGuiApplication::primaryScreen()->size();
-    QCOMPARE(window.geometry(), AppSettings::centredRect(QSize(1146, 626), screen));
-    QCOMPARE(window.lastExportDirectory, QDir::homePath());
-    QCOMPARE(window.lastProjectDirectory, QDir::homePath());
-    QCOMPARE(window.lastImportDirectory, QDir::homePath());
-    QCOMPARE(window.tileSize(), 128);
-    QCOMPARE(window.currentTheme(), QString());
-    QVERIFY(qApp->styleSheet().isEmpty());
-    QVERIFY(window.checkForUpdatesOnStartup);
-    QVERIFY(window.ui->actionUpdate_Checking->isChecked());
-    QCOMPARE(window.appDirPath, QCoreApplication::applicationDirPath());
-    QCOMPARE(window.versionString, QStringLiteral("1.08"));
-}
-
-void TestMainWindow::settings_roundTripEveryKey()
-{
+    void form_data()
     {
-        QSettings s = TestEnv::settings();
-        s.setValue("lastExportDirectory", "/tmp/out dir");
-        s.setValue("lastProjectDirectory", "/tmp/projects/level.twr");
-        s.setValue("lastImportDirectory", "/tmp/in/grass.png");
-        s.setValue("theme", "dark");
-        s.setValue("tileWidthHeight", 64);
-        s.setValue("checkForUpdates", false);
+        WA::addRows(
+            {"objects", "properties", "expected"},
+            "centralWidget dockWidgetContents page page_2 page_3 "
+            "dockWidgetContents_2|class|QWidget;"
+            "verticalLayout verticalLayout_2 verticalLayout_3 verticalLayout_4 verticalLayout_5 "
+            "verticalLayout_6|class|QVBoxLayout;horizontalLayout horizontalLayout_2 "
+            "horizontalLayout_3 horizontalLayout_4|class|QHBoxLayout;"
+            "groupBox_3|class|QGroupBox;spritePreviewWidget spriteSidebySide spriteSelectedParts "
+            "topsList fillIcons alphaMaskList|class|QListWidget;statusBar|class|QStatusBar;"
+            "objectsDockPanel dockWidget|class|QDockWidget;toolBox|class|QToolBox;"
+            "partSelection|class,minimumSize|QComboBox,0x24;propertiesEditor|class|QTableWidget;"
+            "MainWindow|minimumSize|0x0;groupBox|class,title,maximumSize|QGroupBox,Tile,170x170;"
+            "groupBox_2|class,title,maximumSize|QGroupBox,Side by Side,16777215x170;"
+            // Actions: text, shortcut, checkable.
+            "action_Save|action|&Save,Ctrl+S,false;action_Save_As|action|&Save As...,,false;"
+            "actionE_xit|action|E&xit,Ctrl+X,false;action_Open_2|action|&Open,,false;"
+            "actionDocumentation|action|Support,,false;actionAbout|action|About,,false;"
+            "actionDocumentation_2|action|Documentation,,false;"
+            "actionGenerate_Tileset|action|Generate Tiles,Ctrl+G,false;"
+            "actionNew|action|New,,false;actionLight|action|Light,,false;"
+            "actionDark|action|Dark,,false;actionTop_Shapes|action|Top Shapes,,false;"
+            "actionPatterns|action|Patterns,,false;actionAlphaMasks|action|AlphaMasks,,false;"
+            "actionUpdate_Checking|action|Check Updates,,true;"
+            // Menus in order.
+            "menuBar|class,entries|QMenuBar,menu_File menuCreate menu_Help_2;"
+            "menu_File|menu|&File,actionNew action_Open_2 action_Save action_Save_As - menuImport "
+            "- actionE_xit;menuImport|menu|Import...,actionTop_Shapes actionPatterns "
+            "actionAlphaMasks;menuCreate|menu|Export,actionGenerate_Tileset "
+            "actionExport_Engine_Tileset;menu_Help_2|menu|&Help,actionDocumentation_2 "
+            "actionDocumentation actionUpdate_Checking - menuTheme - actionAbout;"
+            "menuTheme|menu|Theme,actionLight actionDark;mainToolBar|class,entries|QToolBar,;"
+            // Docks and lists.
+            "objectsDockPanel|dock|Objects,DockWidgetMovable+DockWidgetFloatable,"
+            "LeftDockWidgetArea+RightDockWidgetArea,300x196,400x524287;"
+            "dockWidget|dock|Properties,DockWidgetMovable+DockWidgetFloatable,"
+            "LeftDockWidgetArea+RightDockWidgetArea+BottomDockWidgetArea,200x139,16777215x16777215;"
+            "spritePreviewWidget|list|ListMode,128x128,default,Static,Fixed,NoSelection,"
+            "NoEditTriggers,DefaultContextMenu,NoFrame;spriteSidebySide|list|IconMode,128x128,"
+            "128x128,"
+            "Free,Fixed,NoSelection,DoubleClicked+EditKeyPressed,DefaultContextMenu,NoFrame;"
+            "spriteSelectedParts|list|ListMode,128x50,130x52,Static,Adjust,NoSelection,"
+            "NoEditTriggers,DefaultContextMenu,NoFrame;topsList|list|IconMode,128x50,130x50,Static,"
+            "Fixed,"
+            "SingleSelection,DoubleClicked+EditKeyPressed,CustomContextMenu,NoFrame;"
+            "fillIcons alphaMaskList|list|IconMode,98x98,100x100,Static,Fixed,SingleSelection,"
+            "DoubleClicked+EditKeyPressed,CustomContextMenu,NoFrame");
     }
-    QByteArray state;
+    void form()
+    {
+        const QString properties = WA::field("properties");
+        const QMap<QString, QString> groups{
+            {"action", "class,text,shortcut,checkable"},
+            {"menu", "class,title,entries"},
+            {"dock", "windowTitle,features,allowedAreas,minimumSize,maximumSize"},
+            {"list", "viewMode,iconSize,gridSize,movement,resizeMode,selectionMode,editTriggers,"
+                     "contextMenuPolicy,frameShape"}};
+        const QString prefix = properties == "action" ? "QAction,"
+                               : properties == "menu" ? "QMenu,"
+                                                      : "";
+        MainWindow window;
+        for (const QString &name : WA::field("objects").split(' ')) {
+            QObject *object = name == "MainWindow" ? &window : window.findChild<QObject *>(name);
+            QVERIFY2(object, qPrintable(name));
+            QStringList values;
+            for (const QString &property : groups.value(properties, properties).split(','))
+                values << valueOf(object, property);
+            QCOMPARE(values.join(','), prefix + WA::field("expected"));
+        }
+    }
+
+    void title_data()
+    {
+        WA::addRows({"path", "modified", "expected"},
+                    "|0|Tilewright - Untitled.twr;|1|Tilewright - Untitled.twr*;"
+                    "/tmp/work/level1.twr|0|Tilewright - level1.twr;"
+                    "/tmp/work/level1.twr|1|Tilewright - level1.twr*");
+    }
+    void title()
     {
         MainWindow window;
-        QCOMPARE(window.lastExportDirectory, QStringLiteral("/tmp/out dir"));
-        QCOMPARE(window.lastProjectDirectory, QStringLiteral("/tmp/projects/level.twr"));
-        QCOMPARE(window.lastImportDirectory, QStringLiteral("/tmp/in/grass.png"));
-        QCOMPARE(window.currentTheme(), QStringLiteral("dark"));
-        QCOMPARE(window.tileSize(), 64);
-        QVERIFY(!window.checkForUpdatesOnStartup);
-        QVERIFY(!window.ui->actionUpdate_Checking->isChecked());
-
-        TestEnv::settings().clear();
-        window.saveSettings();
-        window.resize(900, 500);
-        window.show();
-        window.close();
-        state = window.saveState(0);
+        window.projectFilePath = WA::field("path");
+        window.modified = WA::field("modified") == "1";
+        window.updateWindowTitle();
+        QCOMPARE(window.windowTitle(), WA::field("expected"));
     }
-    QSettings s = TestEnv::settings();
-    QCOMPARE(s.value("lastExportDirectory").toString(), QStringLiteral("/tmp/out dir"));
-    QCOMPARE(s.value("lastProjectDirectory").toString(), QStringLiteral("/tmp/projects/level.twr"));
-    QCOMPARE(s.value("lastImportDirectory").toString(), QStringLiteral("/tmp/in/grass.png"));
-    QCOMPARE(s.value("theme").toString(), QStringLiteral("dark"));
-    QCOMPARE(s.value("tileWidthHeight").toInt(), 64);
-    QCOMPARE(s.value("windowState").toByteArray(), state);
-    QVERIFY(!s.value("geometry").toByteArray().isEmpty());
-    // Neither saveSettings nor closing writes the update choice; its own action does.
-    QVERIFY(!s.contains("checkForUpdates"));
 
-    MainWindow again;
-    QCOMPARE(again.size(), QSize(900, 500));
-}
-
-void TestMainWindow::storedGeometry_keepsSizeButRecentres()
-{
+    void firstRun_defaultsAndNoPreview()
     {
         MainWindow window;
-        window.setGeometry(5, 7, 700, 450);
-        window.close();
+        const Ui::MainWindow *ui = window.ui;
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tilewright - Untitled.twr"));
+        QCOMPARE(window.geometry(), centred(QSize(1146, 626)));
+        QCOMPARE(QStringList({window.lastExportDirectory, window.lastProjectDirectory,
+                              window.lastImportDirectory, window.appDirPath, window.versionString,
+                              window.currentTheme(), qApp->styleSheet()}),
+                 QStringList({QDir::homePath(), QDir::homePath(), QDir::homePath(),
+                              QCoreApplication::applicationDirPath(), "1.08", "", ""}));
+        QCOMPARE(window.tileSize(), 128);
+        QVERIFY(window.checkForUpdatesOnStartup && ui->actionUpdate_Checking->isChecked());
+        QCOMPARE(ui->toolBox->currentIndex(), 0);
+        QCOMPARE(QStringList({ui->toolBox->itemText(0), ui->toolBox->itemText(1),
+                              ui->toolBox->itemText(2), ui->partSelection->itemText(0),
+                              ui->partSelection->itemText(1)}),
+                 QStringList({"Top Shapes", "Patterns", "Alpha Masks", "Top", "Bottom"}));
+        QCOMPARE(window.dockWidgetArea(ui->objectsDockPanel), Qt::LeftDockWidgetArea);
+        QCOMPARE(window.dockWidgetArea(ui->dockWidget), Qt::RightDockWidgetArea);
+        // Filling the part selector and resetting the design compose nothing.
+        QVERIFY(!window.isModified());
+        for (QListWidget *list :
+             {ui->spritePreviewWidget, ui->spriteSidebySide, ui->spriteSelectedParts})
+            QCOMPARE(list->count(), 0);
     }
-    QVERIFY(!storedGeometry().isEmpty());
-    MainWindow window;
-    const QSize screen = QGuiApplication::primaryScreen()->size();
-    QCOMPARE(window.size(), QSize(700, 450));
-    QCOMPARE(window.geometry(), AppSettings::centredRect(QSize(700, 450), screen));
-}
 
-void TestMainWindow::storedTileSizeNotANumber_readsZero()
-{
-    TestEnv::settings().setValue("tileWidthHeight", "abc");
-    MainWindow window;
-    QCOMPARE(window.tileSize(), 0);
-}
-
-void TestMainWindow::storedThemeDark_appliedBeforeShow()
-{
-    TestEnv::settings().setValue("theme", "dark");
-    MainWindow window;
-    QVERIFY(!window.isVisible());
-    QVERIFY(qApp->styleSheet().contains("#298ce1"));
-}
-
-void TestMainWindow::storedThemeOtherCase_lightAndSurvivesSave()
-{
-    TestEnv::settings().setValue("theme", "Dark");
-    MainWindow window;
-    QVERIFY(qApp->styleSheet().isEmpty());
-    window.saveSettings();
-    QCOMPARE(TestEnv::settings().value("theme").toString(), QStringLiteral("Dark"));
-}
-
-void TestMainWindow::themeActions_applyAndStore()
-{
-    MainWindow window;
-    window.ui->actionDark->trigger();
-    QVERIFY(!qApp->styleSheet().isEmpty());
-    QCOMPARE(TestEnv::settings().value("theme").toString(), QStringLiteral("dark"));
-    window.ui->actionLight->trigger();
-    QVERIFY(qApp->styleSheet().isEmpty());
-    QCOMPARE(TestEnv::settings().value("theme").toString(), QString());
-    QVERIFY(!window.ui->actionLight->isCheckable());
-}
-
-void TestMainWindow::fileExit_leavesGeometry_closeStoresIt()
-{
+    void settings_roundTripEveryKeyAndRecentre()
     {
-        MainWindow window;
-        window.show();
-        window.ui->actionE_xit->trigger();
+        const QVariantMap values{{"lastExportDirectory", "/tmp/out dir"},
+                                 {"lastProjectDirectory", "/tmp/projects/level.twr"},
+                                 {"lastImportDirectory", "/tmp/in/grass.png"},
+                                 {"theme", "dark"},
+                                 {"tileWidthHeight", "64"}};
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            TestEnv::settings().setValue(it.key(), it.value());
+        TestEnv::settings().setValue("checkForUpdates", false);
+        QByteArray state;
+        {
+            MainWindow window;
+            QCOMPARE(QStringList({window.lastExportDirectory, window.lastProjectDirectory,
+                                  window.lastImportDirectory, window.currentTheme()}),
+                     QStringList(
+                         {"/tmp/out dir", "/tmp/projects/level.twr", "/tmp/in/grass.png", "dark"}));
+            QCOMPARE(window.tileSize(), 64);
+            QVERIFY(!window.checkForUpdatesOnStartup);
+            QVERIFY(!window.ui->actionUpdate_Checking->isChecked());
+            TestEnv::settings().clear();
+            window.saveSettings();
+            window.setGeometry(5, 7, 900, 500); // far from the centre
+            window.show();
+            window.close();
+            state = window.saveState(0);
+        }
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            QCOMPARE(stored(it.key()).toString(), it.value().toString());
+        QCOMPARE(stored("windowState").toByteArray(), state);
+        QVERIFY(!stored("checkForUpdates").isValid()); // only its own action writes it
+        MainWindow again;
+        QCOMPARE(again.geometry(), centred(QSize(900, 500)));
     }
-    QVERIFY(!TestEnv::settings().contains("geometry"));
+
+    void storedValue_data()
     {
+        WA::addRows({"theme", "tileWidthHeight", "dark", "tileSize"},
+                    "dark|64|1|64;Dark|64|0|64;blue|32|0|32;|abc|0|0");
+    }
+    void storedValue()
+    {
+        const QString theme = WA::field("theme");
+        TestEnv::settings().setValue("theme", theme);
+        TestEnv::settings().setValue("tileWidthHeight", WA::field("tileWidthHeight"));
         MainWindow window;
+        QVERIFY(!window.isVisible()); // the sheet is in place before the window first shows
+        QCOMPARE(qApp->styleSheet().contains("#298ce1"), WA::field("dark") == "1");
+        QCOMPARE(QString::number(window.tileSize()), WA::field("tileSize"));
+        window.saveSettings(); // other theme texts stay as they were until then
+        QCOMPARE(stored("theme").toString(), theme);
+    }
+
+    void darkThenFileExit_keepsThemeNotGeometry()
+    {
+        {
+            MainWindow window;
+            window.show();
+            window.ui->actionDark->trigger();
+            window.ui->actionE_xit->trigger();
+        }
+        QCOMPARE(stored("theme").toString(), QStringLiteral("dark"));
+        QVERIFY(!stored("geometry").isValid());
+        MainWindow window;
+        QVERIFY(!qApp->styleSheet().isEmpty());
+        window.ui->actionLight->trigger();
+        QVERIFY(qApp->styleSheet().isEmpty());
+        QCOMPARE(stored("theme").toString(), QString());
         window.show();
         QVERIFY(window.close());
+        QVERIFY(stored("geometry").isValid() && stored("windowState").isValid());
     }
-    QVERIFY(TestEnv::settings().contains("geometry"));
-    QVERIFY(TestEnv::settings().contains("windowState"));
-}
 
-void TestMainWindow::construction_composesNoPreview()
-{
-    MainWindow window;
-    QVERIFY(!window.isModified());
-    QCOMPARE(window.ui->spritePreviewWidget->count(), 0);
-    QCOMPARE(window.ui->spriteSidebySide->count(), 0);
-    QCOMPARE(window.ui->spriteSelectedParts->count(), 0);
-    QCOMPARE(window.windowTitle(), QStringLiteral("Tilewright - Untitled.twr"));
-}
-
-void TestMainWindow::helpMenu_opensPagesAndAbout()
-{
-    TestEnv::resetSettings("https://help.test");
-    MainWindow window;
-    auto prompts = std::make_unique<FakePrompts>();
-    FakePrompts *fake = prompts.get();
-    window.setPrompts(std::move(prompts));
-    window.ui->actionDocumentation_2->trigger();
-    window.ui->actionDocumentation->trigger();
-    QCOMPARE(fake->openedUrls, QList<QUrl>({QUrl("https://help.test/tilewright/documentation/"),
-                                            QUrl("https://help.test/support/")}));
-    window.ui->actionAbout->trigger();
-    QCOMPARE(fake->aboutTitle, QStringLiteral("About Tilewright"));
-    QVERIFY(fake->aboutText.startsWith("<b>Tilewright</b><br/><br/>Version: 1.08<br/><br/>"));
-    QCOMPARE(fake->aboutText.count("<br/><br/>"), 3);
-}
+    void helpMenu_opensPagesAndAbout()
+    {
+        TestEnv::resetSettings("https://help.test");
+        WA::Session s;
+        s.trigger("actionDocumentation_2");
+        s.trigger("actionDocumentation");
+        s.trigger("actionAbout");
+        QCOMPARE(s.prompts->openedUrls,
+                 QList<QUrl>({QUrl("https://help.test/tilewright/documentation/"),
+                              QUrl("https://help.test/support/")}));
+        const auto about = s.prompts->callsOf("about").value(0);
+        QCOMPARE(about.title, QStringLiteral("About Tilewright"));
+        QVERIFY(about.text.startsWith("<b>Tilewright</b><br/><br/>Version: 1.08<br/><br/>"));
+        QCOMPARE(about.text.count("<br/><br/>"), 3);
+    }
+};
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

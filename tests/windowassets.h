@@ -1,104 +1,129 @@
 #pragma once
 
-#include <QColor>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
+#include "mainwindow.h"
+#include "scriptedprompts.h"
+
 #include <QImage>
 #include <QPainter>
-#include <QString>
+#include <QtTest>
 
-// The asset library beside a test binary, which is where the window looks
-// for it. Tests build it from small drawn images and remove it afterwards.
-namespace WindowAssets {
+// The asset library beside a test binary, where the window looks for it,
+// built from small drawn images; plus the window set-up the window tests share.
+struct WindowAssets
+{
+    static QString root() { return QCoreApplication::applicationDirPath() + "/Assets"; }
+    // Spelled out rather than taken from the program, so a wrong name cannot agree with itself.
+    static QString topStyles() { return root() + "/TopStyles"; }
+    static QString patterns() { return root() + "/Patterns"; }
+    static QString alpha() { return root() + "/Alpha"; }
 
-inline QString root()
-{
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/Assets");
-}
+    // A grass-like top band with a scalloped lower edge, transparent below.
+    static QImage topShape(const QColor &colour)
+    {
+        QImage image(128, 40, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.fillRect(0, 0, 128, 22, colour);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colour);
+        for (int x = 0; x < 128; x += 16)
+            painter.drawEllipse(x, 14, 16, 20);
+        return image;
+    }
 
-// Spelled out here rather than taken from the program, so a wrong
-// directory name cannot agree with itself.
-inline QString topStyles()
-{
-    return root() + QStringLiteral("/TopStyles");
-}
-inline QString patterns()
-{
-    return root() + QStringLiteral("/Patterns");
-}
-inline QString alpha()
-{
-    return root() + QStringLiteral("/Alpha");
-}
+    // Half-transparent checks, so a pattern visibly changes a tile.
+    static QImage pattern(const QColor &colour, int cell = 16)
+    {
+        QImage image(128, 128, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        for (int y = 0; y < 128; y += cell)
+            for (int x = (y / cell) % 2 * cell; x < 128; x += 2 * cell)
+                painter.fillRect(x, y, cell, cell, colour);
+        return image;
+    }
 
-// A grass-like top band with a scalloped lower edge, transparent below.
-inline QImage topShape(const QColor &colour)
-{
-    QImage image(128, 40, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(colour);
-    painter.drawRect(0, 0, 128, 22);
-    for (int x = 0; x < 128; x += 16)
-        painter.drawEllipse(x, 14, 16, 20);
-    return image;
-}
+    // Solid below a slope, the way alpha masks mark the ground.
+    static QImage mask()
+    {
+        QImage image(128, 128, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::black);
+        painter.drawPolygon(QPolygon({{0, 40}, {128, 70}, {128, 128}, {0, 128}}));
+        return image;
+    }
 
-// Half-transparent checks, so a pattern visibly changes a tile.
-inline QImage pattern(const QColor &colour, int cell = 16)
-{
-    QImage image(128, 128, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    for (int y = 0; y < 128; y += cell)
-        for (int x = (y / cell) % 2 * cell; x < 128; x += 2 * cell)
-            painter.fillRect(x, y, cell, cell, colour);
-    return image;
-}
+    static bool save(const QImage &image, const QString &path) { return image.save(path, "PNG"); }
+    static bool removeAll() { return !QDir(root()).exists() || QDir(root()).removeRecursively(); }
+    static bool makeEmpty()
+    {
+        return removeAll() && QDir().mkpath(topStyles()) && QDir().mkpath(patterns()) &&
+               QDir().mkpath(alpha());
+    }
+    // A top shape and a mask, so the window has a design to show.
+    static bool makeSample()
+    {
+        return makeEmpty() && save(topShape(QColor(60, 150, 40)), topStyles() + "/hill.png") &&
+               save(mask(), alpha() + "/slope.png");
+    }
 
-// Solid below a slope, the way alpha masks mark the ground.
-inline QImage mask()
-{
-    QImage image(128, 128, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(Qt::black);
-    painter.drawPolygon(
-        QPolygon({QPoint(0, 40), QPoint(128, 70), QPoint(128, 128), QPoint(0, 128)}));
-    return image;
-}
+    static QByteArray readAll(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static bool writeAll(const QString &path, const QByteArray &bytes)
+    {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+    static QStringList filesIn(const QString &dir)
+    {
+        return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
 
-inline bool save(const QImage &image, const QString &path)
-{
-    return image.save(path, "PNG");
-}
+    // The one warning shown, as title, text and details on lines of their own;
+    // empty unless there was exactly one.
+    static QString onlyWarning(const ScriptedPrompts &prompts)
+    {
+        const auto w = prompts.callsOf("warning");
+        return w.size() == 1 ? w[0].title + '\n' + w[0].text + '\n' + w[0].details : QString();
+    }
+    // True when a line of the text names the file and gives a reason after it.
+    static bool namesFileAndReason(const QString &text, const QString &path)
+    {
+        const QString native = QDir::toNativeSeparators(path);
+        const int at = text.indexOf(native);
+        const QString rest = at < 0 ? QString() : text.mid(at + native.size()).section('\n', 0, 0);
+        return rest.contains(':') && !rest.section(':', 1).trimmed().isEmpty();
+    }
 
-inline bool removeAll()
-{
-    QDir dir(root());
-    return !dir.exists() || dir.removeRecursively();
-}
+    // One data row per "field|field|...;" entry, tagged by the entry; every column a string.
+    static void addRows(std::initializer_list<const char *> columns, const QString &rows)
+    {
+        for (const char *column : columns) // kept by pointer, so literals only
+            QTest::addColumn<QString>(column);
+        for (const QString &row : rows.split(';', Qt::SkipEmptyParts)) {
+            QTestData &data = QTest::newRow(qPrintable(row));
+            for (const QString &field : row.split('|'))
+                data << field;
+        }
+    }
 
-// Empty TopStyles, Patterns and Alpha folders.
-inline bool makeEmpty()
-{
-    return removeAll() && QDir().mkpath(topStyles()) && QDir().mkpath(patterns()) &&
-           QDir().mkpath(alpha());
-}
+    // The current row's text in a column made by addRows.
+    static QString field(const char *column)
+    {
+        return *static_cast<QString *>(QTest::qData(column, qMetaTypeId<QString>()));
+    }
 
-inline QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-} // namespace WindowAssets
+    // A window whose questions the test answers.
+    struct Session
+    {
+        MainWindow window;
+        ScriptedPrompts *prompts = new ScriptedPrompts;
+        Session() { window.setPrompts(std::unique_ptr<UserPrompts>(prompts)); }
+        void trigger(const char *action) { window.findChild<QAction *>(action)->trigger(); }
+    };
+};
