@@ -51,37 +51,11 @@ bool has(int mask, int bit)
     return (mask & bit) != 0;
 }
 
+using Bit = BlobMask::Bit;
+constexpr int N = Bit::N, NE = Bit::NE, E = Bit::E, SE = Bit::SE, S = Bit::S, SW = Bit::SW,
+              W = Bit::W, NW = Bit::NW;
+
 } // namespace
-
-int canonical(int raw)
-{
-    int m = raw & 0xFF;
-    if (!has(m, N) || !has(m, E))
-        m &= ~NE;
-    if (!has(m, S) || !has(m, E))
-        m &= ~SE;
-    if (!has(m, S) || !has(m, W))
-        m &= ~SW;
-    if (!has(m, N) || !has(m, W))
-        m &= ~NW;
-    return m;
-}
-
-QVector<int> all()
-{
-    QVector<int> masks;
-    for (int raw = 0; raw < 256; ++raw)
-        if (canonical(raw) == raw)
-            masks.append(raw);
-    return masks;
-}
-
-QString fileName(int mask)
-{
-    return QStringLiteral("blob_%1%2.png")
-        .arg(mask, 3, 10, QLatin1Char('0'))
-        .arg(has(mask, N) ? QStringLiteral("_notop") : QString());
-}
 
 SolidMask draw(int mask)
 {
@@ -138,8 +112,8 @@ SolidMask draw(int mask)
 NamedImages drawAll()
 {
     NamedImages images;
-    for (int mask : all())
-        images.append({fileName(mask), draw(mask).toImage()});
+    for (int mask : BlobMask::all())
+        images.append({BlobMask::fileName(mask), draw(mask).toImage()});
     return images;
 }
 
