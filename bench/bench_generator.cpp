@@ -9,6 +9,7 @@
 // Usage: bench_generator [masks=200] [runs=5] [directory=/dev/shm]
 
 #include "assetlibrary.h"
+#include "benchtiming.h"
 #include "generatetiles.h"
 #include "generatorfixtures.h"
 #include "generatororacle.h"
@@ -31,6 +32,9 @@
 #include <functional>
 #include <vector>
 
+using BenchTiming::median;
+using BenchTiming::threadCpuMicroseconds;
+
 namespace {
 
 const char *const texturedDesign = "top=grass topPattern=specks bottomPattern=bricks";
@@ -46,12 +50,6 @@ void oracleRun(const QString &alphaDirectory, const QString &outputDirectory,
             GeneratorOracle::makeTile(layers, mask, !file.fileName().contains("_notop"), tileSize)
                 .save(outputDirectory + "/" + file.fileName());
     }
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 struct Measurement

@@ -5,6 +5,7 @@
 // thread's CPU time (steadier than wall time on a shared machine); wall-time
 // medians are printed beside them.
 
+#include "benchtiming.h"
 #include "generatorfixtures.h"
 #include "pngencoder.h"
 #include "tilepipeline.h"
@@ -19,20 +20,10 @@
 #include <ctime>
 #include <vector>
 
+using BenchTiming::median;
+using BenchTiming::threadCpuMicroseconds;
+
 namespace {
-
-double threadCpuMicroseconds()
-{
-    timespec now;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e6 + double(now.tv_nsec) / 1e3;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
 
 QByteArray qtEncode(const QImage &image)
 {

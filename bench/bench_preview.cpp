@@ -3,6 +3,7 @@
 // Prints median, min and max in microseconds; the straightforward
 // composition kept in the tests is timed beside it for comparison.
 
+#include "benchtiming.h"
 #include "previewfixtures.h"
 #include "previeworacle.h"
 #include "tilepreview.h"
@@ -17,6 +18,9 @@
 #include <functional>
 #include <vector>
 
+using BenchTiming::median;
+using BenchTiming::threadCpuMicroseconds;
+
 namespace {
 
 struct Figures
@@ -26,19 +30,6 @@ struct Figures
     double max;
     double cpuMedian; // this thread's CPU time: steadier on a busy machine
 };
-
-double threadCpuMicroseconds()
-{
-    timespec now;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e6 + double(now.tv_nsec) / 1e3;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 Figures measure(const std::function<void()> &run, int count)
 {
