@@ -948,13 +948,18 @@ void MainWindow::restoreSettings()
     ui->actionUpdate_Checking->setChecked(checkForUpdatesOnStartup);
 }
 
-void MainWindow::saveSettings()
+void MainWindow::storeFoldersAndTileSize(QSettings &settings) const
 {
-    QSettings settings = openSettings();
     settings.setValue(QLatin1String(AppSettings::LastExportDirectory), lastExportDirectory);
     settings.setValue(QLatin1String(AppSettings::LastProjectDirectory), lastProjectDirectory);
     settings.setValue(QLatin1String(AppSettings::LastImportDirectory), lastImportDirectory);
     settings.setValue(QLatin1String(AppSettings::TileWidthHeight), tileWidthHeight);
+}
+
+void MainWindow::saveSettings()
+{
+    QSettings settings = openSettings();
+    storeFoldersAndTileSize(settings);
     settings.setValue(QLatin1String(AppSettings::Theme), theme);
 }
 
@@ -963,10 +968,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     QSettings settings = openSettings();
     settings.setValue(QLatin1String(AppSettings::Geometry), saveGeometry());
     settings.setValue(QLatin1String(AppSettings::WindowState), saveState(0));
-    settings.setValue(QLatin1String(AppSettings::LastExportDirectory), lastExportDirectory);
-    settings.setValue(QLatin1String(AppSettings::LastProjectDirectory), lastProjectDirectory);
-    settings.setValue(QLatin1String(AppSettings::LastImportDirectory), lastImportDirectory);
-    settings.setValue(QLatin1String(AppSettings::TileWidthHeight), tileWidthHeight);
+    // Closing does not store the theme: only the theme commands do.
+    storeFoldersAndTileSize(settings);
     event->accept();
 }
 

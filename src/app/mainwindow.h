@@ -14,6 +14,7 @@
 #include <memory>
 
 class QCheckBox;
+class QSettings;
 class QMenu;
 class QProgressDialog;
 class generateTiles;
@@ -111,6 +112,7 @@ private:
     friend class TestGenerationRun;
 
     void restoreSettings();
+    void storeFoldersAndTileSize(QSettings &settings) const;
     void loadDarkStyleSheet();
     void setupPropertyTable();
     StylePart currentPart() const;
