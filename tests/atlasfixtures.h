@@ -17,28 +17,23 @@ inline QImage distinctTile(int index, const QSize &size)
     return image;
 }
 
-// The 47 blob tiles in name order, then two tiles that belong to no terrain.
+// In name order: the 47 blob tiles, a look-alike (corner without edges), two of no terrain.
 inline QStringList blobSetNames()
 {
-    QStringList names;
+    QStringList names{"blob_002.png", "platform.png", "slope_left.png"};
     for (int mask : BlobMask::all())
         names.append(BlobMask::fileName(mask));
-    return names << QStringLiteral("platform.png") << QStringLiteral("slope_left.png");
+    names.sort();
+    return names;
 }
 
-inline QVector<AtlasTile> distinctTiles(const QStringList &names, const QSize &size)
+inline AtlasSheet packTiles(const QStringList &names, const QSize &size, AtlasOptions options = {})
 {
     QVector<AtlasTile> tiles;
     for (const QString &name : names)
         tiles.append({name, distinctTile(tiles.size(), size)});
-    return tiles;
-}
-
-inline AtlasSheet packTiles(const QStringList &names, const QSize &size,
-                            const AtlasOptions &options = {})
-{
     AtlasSheet sheet;
-    if (!AtlasBuilder::pack(distinctTiles(names, size), options, &sheet))
+    if (!AtlasBuilder::pack(tiles, options, &sheet))
         qFatal("cannot pack the tiles");
     return sheet;
 }
@@ -47,4 +42,10 @@ inline QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }

@@ -3,18 +3,12 @@
 #include "previewfixtures.h"
 #include "tilestyle.h"
 
-#include <QDir>
-#include <QImage>
 #include <QMap>
-#include <QPainter>
-#include <QPainterPath>
 #include <QRandomGenerator>
 
 #include <cmath>
-#include <functional>
 
-// Masks and designs for the generator's tests and benchmarks, drawn here so
-// that every case is deterministic.
+// Deterministic masks and designs for the generator's tests and benchmarks.
 namespace GeneratorFixtures {
 
 constexpr int Size = 128;
@@ -27,8 +21,8 @@ inline QImage solid(int width, int height, QRgb colour)
 }
 
 // colour from row surface(x) down, background above; -1: an empty column.
-inline QImage maskBelow(const std::function<int(int)> &surface, QRgb colour = qRgb(0, 0, 0),
-                        int size = Size, QRgb background = 0)
+template <typename Surface>
+QImage maskBelow(Surface surface, QRgb colour = qRgb(0, 0, 0), int size = Size, QRgb background = 0)
 {
     QImage mask = solid(size, size, background);
     for (int x = 0; x < size; ++x)
@@ -61,7 +55,6 @@ inline QImage variedMask(int i, int size = Size)
     return mask;
 }
 
-// Every tenth mask gets no top.
 inline QString variedMaskName(int i)
 {
     return QString("mask%1%2.png").arg(i, 4, 10, QChar('0')).arg(i % 10 == 9 ? "_notop" : "");
@@ -71,15 +64,12 @@ inline QString variedMaskName(int i)
 // translucent masks, other formats and sizes: every shortcut of the pipeline.
 inline QMap<QString, QImage> masks()
 {
-    const QImage slope = maskBelow([](int x) { return x * 118 / 127; });
     const QImage grey = maskBelow([](int x) { return 40 + x / 16; }, qRgb(128, 128, 128));
-    // Too many grey levels for the pipeline's table: the slow cut.
-    QImage noise = solid(Size, Size, 0);
+    QImage noise = solid(Size, Size, 0); // too many grey levels for the fast cut
     QRandomGenerator(99).fillRange(reinterpret_cast<quint32 *>(noise.scanLine(20)), Size * 108);
     QMap<QString, QImage> list{
-        {"full", maskBelow([](int) { return 0; })},
-        {"slope", slope},
-        {"empty left half", maskBelow([](int x) { return x < Size / 2 ? -1 : 20; })},
+        // Empty on the left, full in the middle, from row 20 on the right.
+        {"three parts", maskBelow([](int x) { return x < 42 ? -1 : x / 85 * 20; })},
         {"edge at the top", maskBelow([](int x) { return x / 8 % 2 ? 0 : 3; })},
         {"off the bottom", maskBelow([](int x) { return 118 + x % 10; })},
         {"empty columns", maskBelow([](int x) { return x % 3 == 1 ? -1 : 30 + x % 7; })},
@@ -88,9 +78,8 @@ inline QMap<QString, QImage> masks()
         {"coloured", maskBelow([](int x) { return 50 - x / 4; }, qRgb(200, 30, 30))},
         {"no alpha channel", maskBelow([](int x) { return 60 - x / 5; }, qRgb(0, 0, 0), Size, ~0u)
                                  .convertToFormat(QImage::Format_RGB32)},
-        {"palette", slope.convertToFormat(QImage::Format_Indexed8)},
+        {"palette", variedMask(1).convertToFormat(QImage::Format_Indexed8)},
         {"grey levels", grey.convertToFormat(QImage::Format_Grayscale8)},
-        {"premultiplied", variedMask(0).convertToFormat(QImage::Format_ARGB32_Premultiplied)},
         {"64 x 64", maskBelow([](int x) { return 10 + x / 4; }, qRgb(0, 0, 0), 64)},
         {"200 x 100", variedMask(3, 200).scaled(200, 100)},
         {"noise", noise},
@@ -101,9 +90,8 @@ inline QMap<QString, QImage> masks()
     return list;
 }
 
-// A design from words such as "top=grass bottomPattern=bricks shade=0.7":
-// top and the patterns name an image below (saved into dir) or else a file
-// that does not exist; the other keys are TileStyle's field names.
+// A design from words such as "top=grass bottomPattern=bricks shade=0.7", keys
+// named as TileStyle's fields; images named below are saved into dir.
 inline TileStyle styleFrom(const QString &words, const QDir &dir)
 {
     using namespace PreviewFixtures;
@@ -116,9 +104,8 @@ inline TileStyle styleFrom(const QString &words, const QDir &dir)
     TileStyle style;
     for (const QString &word : words.split(' ', Qt::SkipEmptyParts)) {
         const QString key = word.section('=', 0, 0), value = word.section('=', 1);
-        const int image = names.indexOf(value);
-        const QString file =
-            image < 0 ? dir.filePath(value) : save(images[image], dir, value + ".png");
+        const int i = names.indexOf(value);
+        const QString file = i < 0 ? dir.filePath(value) : save(images[i], dir, value + ".png");
         const StylePart part = key.startsWith("top") ? StylePart::Top : StylePart::Bottom;
         const QString field = key.mid(part == StylePart::Top ? 3 : 6);
         float *number = key == "shade"                   ? &style.shade

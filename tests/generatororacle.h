@@ -1,15 +1,10 @@
 #pragma once
 
 #include "generatetiles.h"
-#include "tilestyle.h"
 
-#include <QImage>
-#include <QPainter>
-
-// Tile generation the plain way, every documented step in order with pixel()
-// walks and one QPainter per step: TilePipeline must give exactly these
-// pixels. It shares the program's choices: masks are scaled to 128 x 128 by
-// nearest neighbour, and a top at alpha 0 casts no shadow either.
+// Each documented step in order, with pixel() walks and one QPainter per step:
+// TilePipeline must give exactly these tiles. Shared choices: masks scaled to
+// 128 x 128 by nearest neighbour; a top at alpha 0 casts no shadow either.
 namespace GeneratorOracle {
 
 using G = generateTiles;
@@ -26,9 +21,8 @@ inline Layers prepare(const TileStyle &style)
     Layers layers{style, QImage(Size, Size, QImage::Format_RGBA8888_Premultiplied), QImage()};
     G::paintPixels(layers.base, style.bottomColor.rgb(), true);
     G::setVisibleAlpha(layers.base, G::opacityToAlpha(style.bottomOpacity));
-    const QString bottomPattern = TileStyle::patternPath(style.bottomPattern);
-    if (!bottomPattern.isEmpty()) {
-        QImage pattern = G::loadImage(bottomPattern);
+    if (const QString path = TileStyle::patternPath(style.bottomPattern); !path.isEmpty()) {
+        QImage pattern = G::loadImage(path);
         QColor colour(style.bottomPatternColor.rgb());
         colour.setAlpha(qBound(0, G::opacityToAlpha(style.bottomPatternColorOpacity), 255));
         G::fillWithMode(pattern, colour, QPainter::CompositionMode_Overlay);
@@ -40,10 +34,9 @@ inline Layers prepare(const TileStyle &style)
         return layers;
     QImage shape = top.createAlphaMask();
     G::fillWithModeRgb(top, style.topColor.rgb(), QPainter::CompositionMode_Overlay);
-    const QString topPattern = TileStyle::patternPath(style.topPattern);
-    if (!topPattern.isEmpty()) {
-        QImage pattern = G::loadImage(topPattern);
-        G::drawTintedImage(topPattern, 1.0f, &pattern, style.topPatternColor.rgb(),
+    if (const QString path = TileStyle::patternPath(style.topPattern); !path.isEmpty()) {
+        QImage pattern = G::loadImage(path);
+        G::drawTintedImage(path, 1.0f, &pattern, style.topPatternColor.rgb(),
                            G::opacityToAlpha(style.topPatternColorOpacity));
         G::applyOpacity(pattern, style.topPatternOpacity);
         G::drawImageOver(&top, pattern, 0, 0, 1.0f);
@@ -56,39 +49,34 @@ inline Layers prepare(const TileStyle &style)
     return layers;
 }
 
-inline void drapeTopLayer(const Layers &layers, const QImage &mask, const QImage &top, QImage &tile)
-{
-    QImage drape(tile.size(), QImage::Format_RGBA8888_Premultiplied);
-    drape.fill(0);
-    for (int x = 0; x < mask.width() && x < top.width(); ++x) {
-        int y0 = 0;
-        while (y0 < mask.height() && qAlpha(mask.pixel(x, y0)) == 0)
-            ++y0;
-        for (int k = 0; k < top.height() && y0 + k < mask.height(); ++k)
-            drape.setPixel(x, y0 + k, top.pixel(x, k));
-    }
-    QImage layer(tile.size(), QImage::Format_ARGB32_Premultiplied);
-    layer.fill(0);
-    QPainter painter(&layer);
-    painter.setRenderHint(QPainter::Antialiasing); // what HighQualityAntialiasing stands for
-    painter.setBackgroundMode(Qt::TransparentMode);
-    painter.drawImage(0, 0, drape);
-    painter.end();
-    const TileStyle &style = layers.style;
-    QImage shadow = layer;
-    G::paintPixels(shadow, style.bottomColor.rgb(), false);
-    G::shiftLightness(shadow, -G::opacityToAlpha(style.shade), 0, shadow.width(), 0,
-                      shadow.height());
-    G::drawImageOver(&tile, shadow, 0, 6, style.shade - 0.2);
-    G::drawImageOver(&tile, layer, 0, 0, style.topOpacity);
-}
-
 inline QImage makeTile(const Layers &layers, QImage mask, bool withTop, int tileSize)
 {
     mask = mask.scaled(Size, Size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    QImage tile = layers.base.copy();
-    if (withTop)
-        drapeTopLayer(layers, mask, layers.top, tile);
+    const auto &[style, base, top] = layers;
+    QImage tile = base.copy();
+    if (withTop) {
+        QImage drape(tile.size(), QImage::Format_RGBA8888_Premultiplied);
+        drape.fill(0);
+        for (int x = 0; x < mask.width() && x < top.width(); ++x) {
+            int y0 = 0;
+            while (y0 < mask.height() && qAlpha(mask.pixel(x, y0)) == 0)
+                ++y0;
+            for (int k = 0; k < top.height() && y0 + k < mask.height(); ++k)
+                drape.setPixel(x, y0 + k, top.pixel(x, k));
+        }
+        QImage layer(tile.size(), QImage::Format_ARGB32_Premultiplied);
+        layer.fill(0);
+        QPainter painter(&layer);
+        painter.setRenderHint(QPainter::Antialiasing); // what HighQualityAntialiasing stands for
+        painter.setBackgroundMode(Qt::TransparentMode);
+        painter.drawImage(0, 0, drape);
+        painter.end();
+        QImage shadow = layer;
+        G::paintPixels(shadow, style.bottomColor.rgb(), false);
+        G::shiftLightness(shadow, -G::opacityToAlpha(style.shade), 0, Size, 0, Size);
+        G::drawImageOver(&tile, shadow, 0, 6, style.shade - 0.2);
+        G::drawImageOver(&tile, layer, 0, 0, style.topOpacity);
+    }
     G::flattenOnWhite(mask);
     mask.invertPixels();
     // Cut a copy: in place, Qt 5.15 keeps the painted tile's stale paint

@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-// Small deterministic images for the preview and generator tests and benchmarks.
+// Small deterministic images and files for tests and benchmarks.
 namespace PreviewFixtures {
 
 // A grass-like top: an opaque band with a wavy, anti-aliased lower border.
@@ -19,7 +19,6 @@ inline QImage topShape(int width = 128, int height = 40)
     path.lineTo(width, 0);
     for (int i = 16; i >= 0; --i)
         path.lineTo(double(width) * i / 16, height * (i % 2 ? 0.55 : 0.9));
-    path.closeSubpath();
     painter.fillPath(path, QColor(90, 170, 40));
     painter.setPen(QColor(60, 120, 30, 180));
     for (int x = 3; x < width; x += 7)
@@ -42,37 +41,34 @@ inline QImage pixelTop(int width = 128, int height = 32)
     return image;
 }
 
-// Bricks size / 8 high in offset rows, with one-pixel joints of the ground colour.
-template <typename ColourOf>
-QImage brickWall(int size, QImage::Format format, QRgb ground, ColourOf colourOf)
+// Offset rows of bricks size / 8 high: two greys on opaque mortar, or (holes)
+// see-through joints and some half-transparent bricks: alpha, but few values.
+inline QImage brickWall(int size, bool holes)
 {
-    QImage image(size, size, format);
-    image.fill(ground);
+    QImage image(size, size, holes ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    image.fill(holes ? 0 : qRgb(200, 200, 195));
     const int h = qMax(4, size / 8);
     for (int row = 0; row * h < size; ++row)
         for (int x = -(row % 2) * h; x < size; x += 2 * h) {
-            const QRect brick = QRect(x + 1, row * h + 1, 2 * h - 2, h - 2) & image.rect();
-            for (int y = brick.top(); y <= brick.bottom(); ++y)
-                for (int xx = brick.left(); xx <= brick.right(); ++xx)
-                    image.setPixel(xx, y, colourOf(row + x / h, row));
+            const int brick = row + x / h;
+            const QRgb colour = holes ? qRgba((row * 37) % 200 + 40, 90, 60, brick % 4 ? 255 : 128)
+                                : brick % 3 ? qRgb(120, 118, 110)
+                                            : qRgb(150, 145, 140);
+            const QRect r = QRect(x + 1, row * h + 1, 2 * h - 2, h - 2) & image.rect();
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int xx = r.left(); xx <= r.right(); ++xx)
+                    image.setPixel(xx, y, colour);
         }
     return image;
 }
 
-// See-through joints, some half-transparent bricks: alpha, but few values.
 inline QImage holes(int size = 128)
 {
-    return brickWall(size, QImage::Format_ARGB32, 0, [](int brick, int row) {
-        return qRgba((row * 37) % 200 + 40, 90, 60, brick % 4 ? 255 : 128);
-    });
+    return brickWall(size, true);
 }
-
-// Bricks in two greys on a mortar colour, fully opaque.
 inline QImage bricks(int size = 128)
 {
-    return brickWall(size, QImage::Format_RGB32, qRgb(200, 200, 195), [](int brick, int) {
-        return brick % 3 ? qRgb(120, 118, 110) : qRgb(150, 145, 140);
-    });
+    return brickWall(size, false);
 }
 
 // Scattered specks of many alphas on a transparent ground.
@@ -94,6 +90,26 @@ inline QString save(const QImage &image, const QDir &dir, const QString &name)
 {
     image.save(dir.filePath(name), "PNG");
     return dir.filePath(name);
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A valid 66-byte PNG declaring 60000 x 60000 pixels: gigabytes to a trusting decoder.
+inline QByteArray absurdPng()
+{
+    return QByteArray::fromHex(
+        "89504e470d0a1a0a0000000d494844520000ea600000ea60080600000080d2754"
+        "20000000949444154789c630000000100015eff7df90000000049454e44ae426082");
 }
 
 } // namespace PreviewFixtures

@@ -21,13 +21,10 @@ struct PlainOps
     static void setVisibleAlpha(QImage &image, int alpha)
     {
         generateTiles::applyOpacity(image, 1.0f); // paints it onto transparent RGBA8888
-        for (int x = 0; x < image.width(); ++x) {
-            for (int y = 0; y < image.height(); ++y) {
-                const QRgb p = image.pixel(x, y);
-                if (qAlpha(p) != 0)
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0; y < image.height(); ++y)
+                if (const QRgb p = image.pixel(x, y); qAlpha(p) != 0)
                     image.setPixel(x, y, qRgba(qRed(p), qGreen(p), qBlue(p), alpha));
-            }
-        }
     }
 
     static void shiftLightness(QImage &image, int delta, int x0, int x1, int y0, int y1)

@@ -1,44 +1,57 @@
+#include "checkupdates.h"
 #include "testenv.h"
 #include "ui_mainwindow.h"
 #include "windowassets.h"
 
-#include <QDockWidget>
 #include <QScreen>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 using WA = WindowAssets;
 
+namespace {
+
+// The vendor's server on 127.0.0.1: serves one version file or, with no body, never answers.
+class VersionServer : public QTcpServer
+{
+public:
+    explicit VersionServer(const QByteArray &body = QByteArray())
+    {
+        listen(QHostAddress::LocalHost);
+        TestEnv::resetSettings(QString("http://127.0.0.1:%1").arg(serverPort()));
+        connect(this, &QTcpServer::newConnection, this, [this, body] {
+            QTcpSocket *socket = nextPendingConnection();
+            connect(socket, &QTcpSocket::disconnected, this, [this] { ++disconnects; });
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket, body] {
+                if (!socket->readAll().startsWith("GET /versions/tilewright_version.txt HTTP/1.1"))
+                    return;
+                ++requests;
+                if (!body.isEmpty())
+                    socket->write(
+                        "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
+                        "\r\nConnection: close\r\n\r\n" + body);
+            });
+        });
+    }
+    int requests = 0, disconnects = 0;
+};
+
+} // namespace
+
+// The shell, its settings and the window's side of the update check (the rest: tst_checkupdates).
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
-    // A property as the form tables write it: enum keys, sizes as WxH; "class"
-    // and "entries" (the object names of a menu's items, "-" for a separator).
-    static QString valueOf(QObject *object, const QString &name)
+    // A menu's items in order: submenus in brackets, shortcuts after the name.
+    static QString entries(const QWidget *menu)
     {
-        const QMetaObject *meta = object->metaObject();
-        const QMetaProperty property = meta->property(meta->indexOfProperty(qPrintable(name)));
-        const QVariant value = property.read(object);
         QStringList items;
-        for (QAction *a :
-             name == "entries" ? static_cast<QWidget *>(object)->actions() : QList<QAction *>())
+        for (const QAction *a : menu->actions())
             items << (a->isSeparator() ? "-"
-                      : a->menu()      ? a->menu()->objectName()
-                                       : a->objectName());
-        if (name == "class" || name == "entries")
-            return name == "class" ? meta->className() : items.join(' ');
-        if (property.isEnumType())
-            return property.isFlagType()
-                       ? property.enumerator().valueToKeys(value.toInt()).replace('|', '+')
-                       : QByteArray(property.enumerator().valueToKey(value.toInt()));
-        if (value.type() == QVariant::Size)
-            return value.toSize().isValid()
-                       ? QString("%1x%2").arg(value.toSize().width()).arg(value.toSize().height())
-                       : "default";
-        return value.toString();
-    }
-    static QRect centred(const QSize &size)
-    {
-        return AppSettings::centredRect(size, QGuiApplication::primaryScreen()->size());
+                      : a->menu()      ? a->menu()->objectName() + '[' + entries(a->menu()) + ']'
+                                  : (a->objectName() + ' ' + a->shortcut().toString()).trimmed());
+        return items.join(", ");
     }
     static QVariant stored(const QString &key) { return TestEnv::settings().value(key); }
 
@@ -46,208 +59,132 @@ private slots:
     void init() { TestEnv::resetSettings(); }
     void cleanup() { qApp->setStyleSheet(QString()); }
 
-    void form_data()
+    void firstRun_defaultsMenusHelpThemesAndExit()
     {
-        WA::addRows(
-            {"objects", "properties", "expected"},
-            "centralWidget dockWidgetContents page page_2 page_3 "
-            "dockWidgetContents_2|class|QWidget;"
-            "verticalLayout verticalLayout_2 verticalLayout_3 verticalLayout_4 verticalLayout_5 "
-            "verticalLayout_6|class|QVBoxLayout;horizontalLayout horizontalLayout_2 "
-            "horizontalLayout_3 horizontalLayout_4|class|QHBoxLayout;"
-            "groupBox_3|class|QGroupBox;spritePreviewWidget spriteSidebySide spriteSelectedParts "
-            "topsList fillIcons alphaMaskList|class|QListWidget;statusBar|class|QStatusBar;"
-            "objectsDockPanel dockWidget|class|QDockWidget;toolBox|class|QToolBox;"
-            "partSelection|class,minimumSize|QComboBox,0x24;propertiesEditor|class|QTableWidget;"
-            "MainWindow|minimumSize|0x0;groupBox|class,title,maximumSize|QGroupBox,Tile,170x170;"
-            "groupBox_2|class,title,maximumSize|QGroupBox,Side by Side,16777215x170;"
-            // Actions: text, shortcut, checkable.
-            "action_Save|action|&Save,Ctrl+S,false;action_Save_As|action|&Save As...,,false;"
-            "actionE_xit|action|E&xit,Ctrl+X,false;action_Open_2|action|&Open,,false;"
-            "actionDocumentation|action|Support,,false;actionAbout|action|About,,false;"
-            "actionDocumentation_2|action|Documentation,,false;"
-            "actionGenerate_Tileset|action|Generate Tiles,Ctrl+G,false;"
-            "actionNew|action|New,,false;actionLight|action|Light,,false;"
-            "actionDark|action|Dark,,false;actionTop_Shapes|action|Top Shapes,,false;"
-            "actionPatterns|action|Patterns,,false;actionAlphaMasks|action|AlphaMasks,,false;"
-            "actionUpdate_Checking|action|Check Updates,,true;"
-            // Menus in order.
-            "menuBar|class,entries|QMenuBar,menu_File menuCreate menu_Help_2;"
-            "menu_File|menu|&File,actionNew action_Open_2 action_Save action_Save_As - menuImport "
-            "- actionE_xit;menuImport|menu|Import...,actionTop_Shapes actionPatterns "
-            "actionAlphaMasks;menuCreate|menu|Export,actionGenerate_Tileset "
-            "actionExport_Engine_Tileset;menu_Help_2|menu|&Help,actionDocumentation_2 "
-            "actionDocumentation actionUpdate_Checking - menuTheme - actionAbout;"
-            "menuTheme|menu|Theme,actionLight actionDark;mainToolBar|class,entries|QToolBar,;"
-            // Docks and lists.
-            "objectsDockPanel|dock|Objects,DockWidgetMovable+DockWidgetFloatable,"
-            "LeftDockWidgetArea+RightDockWidgetArea,300x196,400x524287;"
-            "dockWidget|dock|Properties,DockWidgetMovable+DockWidgetFloatable,"
-            "LeftDockWidgetArea+RightDockWidgetArea+BottomDockWidgetArea,200x139,16777215x16777215;"
-            "spritePreviewWidget|list|ListMode,128x128,default,Static,Fixed,NoSelection,"
-            "NoEditTriggers,DefaultContextMenu,NoFrame;spriteSidebySide|list|IconMode,128x128,"
-            "128x128,"
-            "Free,Fixed,NoSelection,DoubleClicked+EditKeyPressed,DefaultContextMenu,NoFrame;"
-            "spriteSelectedParts|list|ListMode,128x50,130x52,Static,Adjust,NoSelection,"
-            "NoEditTriggers,DefaultContextMenu,NoFrame;topsList|list|IconMode,128x50,130x50,Static,"
-            "Fixed,"
-            "SingleSelection,DoubleClicked+EditKeyPressed,CustomContextMenu,NoFrame;"
-            "fillIcons alphaMaskList|list|IconMode,98x98,100x100,Static,Fixed,SingleSelection,"
-            "DoubleClicked+EditKeyPressed,CustomContextMenu,NoFrame");
-    }
-    void form()
-    {
-        const QString properties = WA::field("properties");
-        const QMap<QString, QString> groups{
-            {"action", "class,text,shortcut,checkable"},
-            {"menu", "class,title,entries"},
-            {"dock", "windowTitle,features,allowedAreas,minimumSize,maximumSize"},
-            {"list", "viewMode,iconSize,gridSize,movement,resizeMode,selectionMode,editTriggers,"
-                     "contextMenuPolicy,frameShape"}};
-        const QString prefix = properties == "action" ? "QAction,"
-                               : properties == "menu" ? "QMenu,"
-                                                      : "";
-        MainWindow window;
-        for (const QString &name : WA::field("objects").split(' ')) {
-            QObject *object = name == "MainWindow" ? &window : window.findChild<QObject *>(name);
-            QVERIFY2(object, qPrintable(name));
-            QStringList values;
-            for (const QString &property : groups.value(properties, properties).split(','))
-                values << valueOf(object, property);
-            QCOMPARE(values.join(','), prefix + WA::field("expected"));
-        }
-    }
-
-    void title_data()
-    {
-        WA::addRows({"path", "modified", "expected"},
-                    "|0|Tilewright - Untitled.twr;|1|Tilewright - Untitled.twr*;"
-                    "/tmp/work/level1.twr|0|Tilewright - level1.twr;"
-                    "/tmp/work/level1.twr|1|Tilewright - level1.twr*");
-    }
-    void title()
-    {
-        MainWindow window;
-        window.projectFilePath = WA::field("path");
-        window.modified = WA::field("modified") == "1";
-        window.updateWindowTitle();
-        QCOMPARE(window.windowTitle(), WA::field("expected"));
-    }
-
-    void firstRun_defaultsAndNoPreview()
-    {
-        MainWindow window;
+        WA::Session s;
+        MainWindow &window = s.window;
         const Ui::MainWindow *ui = window.ui;
-        QCOMPARE(window.windowTitle(), QStringLiteral("Tilewright - Untitled.twr"));
-        QCOMPARE(window.geometry(), centred(QSize(1146, 626)));
-        QCOMPARE(QStringList({window.lastExportDirectory, window.lastProjectDirectory,
-                              window.lastImportDirectory, window.appDirPath, window.versionString,
-                              window.currentTheme(), qApp->styleSheet()}),
-                 QStringList({QDir::homePath(), QDir::homePath(), QDir::homePath(),
-                              QCoreApplication::applicationDirPath(), "1.08", "", ""}));
-        QCOMPARE(window.tileSize(), 128);
-        QVERIFY(window.checkForUpdatesOnStartup && ui->actionUpdate_Checking->isChecked());
-        QCOMPARE(ui->toolBox->currentIndex(), 0);
-        QCOMPARE(QStringList({ui->toolBox->itemText(0), ui->toolBox->itemText(1),
-                              ui->toolBox->itemText(2), ui->partSelection->itemText(0),
-                              ui->partSelection->itemText(1)}),
-                 QStringList({"Top Shapes", "Patterns", "Alpha Masks", "Top", "Bottom"}));
-        QCOMPARE(window.dockWidgetArea(ui->objectsDockPanel), Qt::LeftDockWidgetArea);
-        QCOMPARE(window.dockWidgetArea(ui->dockWidget), Qt::RightDockWidgetArea);
-        // Filling the part selector and resetting the design compose nothing.
-        QVERIFY(!window.isModified());
+        QCOMPARE(entries(window.menuBar()),
+                 "menu_File[actionNew, action_Open_2, action_Save Ctrl+S, action_Save_As, -, "
+                 "menuImport[actionTop_Shapes, actionPatterns, actionAlphaMasks], -, actionE_xit "
+                 "Ctrl+X], menuCreate[actionGenerate_Tileset Ctrl+G, actionExport_Engine_Tileset "
+                 "Ctrl+Shift+G], menu_Help_2[actionDocumentation_2, actionDocumentation, "
+                 "actionUpdate_Checking, -, menuTheme[actionLight, actionDark], -, actionAbout]");
+        for (QListWidget *list : {ui->topsList, ui->fillIcons, ui->alphaMaskList})
+            QVERIFY(list->selectionMode() == QAbstractItemView::SingleSelection &&
+                    list->contextMenuPolicy() == Qt::CustomContextMenu);
         for (QListWidget *list :
              {ui->spritePreviewWidget, ui->spriteSidebySide, ui->spriteSelectedParts})
-            QCOMPARE(list->count(), 0);
+            QVERIFY(list->selectionMode() == QAbstractItemView::NoSelection && !list->count());
+        QVERIFY(!window.isModified()); // and no preview composed, above
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tilewright - Untitled.twr"));
+        QCOMPARE(window.geometry(),
+                 AppSettings::centredRect({1146, 626}, qApp->primaryScreen()->size()));
+        QCOMPARE(
+            QStringList({window.lastExportDirectory, window.lastProjectDirectory,
+                         window.lastImportDirectory, window.currentTheme() + qApp->styleSheet(),
+                         QString::number(window.tileSize())}),
+            QStringList({QDir::homePath(), QDir::homePath(), QDir::homePath(), "", "128"}));
+        QVERIFY(ui->actionUpdate_Checking->isChecked() && ui->toolBox->currentIndex() == 0);
+        for (const char *action : {"actionDocumentation_2", "actionDocumentation", "actionAbout"})
+            s.trigger(action);
+        QCOMPARE(s.prompts->kinds().join(' '), QStringLiteral("openUrl openUrl about"));
+        QCOMPARE(s.prompts->calls[0].text + ' ' + s.prompts->calls[1].text,
+                 "http://127.0.0.1:9/tilewright/documentation/ http://127.0.0.1:9/support/");
+        // The theme is stored at once; File, Exit stores no geometry.
+        window.show();
+        ui->actionDark->trigger();
+        QVERIFY(qApp->styleSheet().contains("#298ce1") && stored("theme") == "dark");
+        ui->actionLight->trigger();
+        QVERIFY(qApp->styleSheet().isEmpty() && stored("theme").toString().isEmpty());
+        ui->actionDark->trigger();
+        ui->actionE_xit->trigger();
+        QVERIFY(!stored("geometry").isValid() && stored("theme") == "dark");
     }
 
-    void settings_roundTripEveryKeyAndRecentre()
+    // Only "dark" applies the sheet, before the window shows; other theme texts survive a save.
+    void settings_roundTripAndRecentre_data()
     {
-        const QVariantMap values{{"lastExportDirectory", "/tmp/out dir"},
-                                 {"lastProjectDirectory", "/tmp/projects/level.twr"},
-                                 {"lastImportDirectory", "/tmp/in/grass.png"},
-                                 {"theme", "dark"},
-                                 {"tileWidthHeight", "64"}};
-        for (auto it = values.cbegin(); it != values.cend(); ++it)
-            TestEnv::settings().setValue(it.key(), it.value());
+        WA::addRows({"theme", "tileWidthHeight", "dark", "tileSize"},
+                    "dark|64|1|64;Dark|32|0|32;|abc|0|0");
+    }
+    void settings_roundTripAndRecentre()
+    {
+        const QStringList keys{"lastExportDirectory", "lastProjectDirectory", "lastImportDirectory",
+                               "theme", "tileWidthHeight"};
+        QStringList values{"/tmp/out dir", "/tmp/p/level.twr", "/tmp/in/grass.png",
+                           WA::field("theme"), WA::field("tileWidthHeight")};
+        for (int i = 0; i < keys.size(); ++i)
+            TestEnv::settings().setValue(keys[i], values[i]);
+        values.last() = WA::field("tileSize"); // as read, and so written back
         TestEnv::settings().setValue("checkForUpdates", false);
-        QByteArray state;
         {
             MainWindow window;
+            QCOMPARE(qApp->styleSheet().contains("#298ce1"), WA::field("dark") == "1");
             QCOMPARE(QStringList({window.lastExportDirectory, window.lastProjectDirectory,
-                                  window.lastImportDirectory, window.currentTheme()}),
-                     QStringList(
-                         {"/tmp/out dir", "/tmp/projects/level.twr", "/tmp/in/grass.png", "dark"}));
-            QCOMPARE(window.tileSize(), 64);
-            QVERIFY(!window.checkForUpdatesOnStartup);
+                                  window.lastImportDirectory, window.currentTheme(),
+                                  QString::number(window.tileSize())}),
+                     values);
             QVERIFY(!window.ui->actionUpdate_Checking->isChecked());
             TestEnv::settings().clear();
             window.saveSettings();
             window.setGeometry(5, 7, 900, 500); // far from the centre
             window.show();
-            window.close();
-            state = window.saveState(0);
+            window.close(); // stores the geometry, unlike File, Exit
+            QCOMPARE(stored("windowState").toByteArray(), window.saveState(0));
         }
-        for (auto it = values.cbegin(); it != values.cend(); ++it)
-            QCOMPARE(stored(it.key()).toString(), it.value().toString());
-        QCOMPARE(stored("windowState").toByteArray(), state);
+        for (int i = 0; i < keys.size(); ++i)
+            QCOMPARE(stored(keys[i]).toString(), values[i]);
         QVERIFY(!stored("checkForUpdates").isValid()); // only its own action writes it
         MainWindow again;
-        QCOMPARE(again.geometry(), centred(QSize(900, 500)));
+        QCOMPARE(again.geometry(),
+                 AppSettings::centredRect({900, 500}, qApp->primaryScreen()->size()));
     }
 
-    void storedValue_data()
+    void updateCheck_asksOnceTogglesForNextStart_data()
     {
-        WA::addRows({"theme", "tileWidthHeight", "dark", "tileSize"},
-                    "dark|64|1|64;Dark|64|0|64;blue|32|0|32;|abc|0|0");
+        WA::addRows({"enabled", "body", "answer", "calls"},
+                    "1|1.09|Yes|information openUrl;1|1.09|No|information;1|1.08||;0|1.09||");
     }
-    void storedValue()
+    void updateCheck_asksOnceTogglesForNextStart()
     {
-        const QString theme = WA::field("theme");
-        TestEnv::settings().setValue("theme", theme);
-        TestEnv::settings().setValue("tileWidthHeight", WA::field("tileWidthHeight"));
-        MainWindow window;
-        QVERIFY(!window.isVisible()); // the sheet is in place before the window first shows
-        QCOMPARE(qApp->styleSheet().contains("#298ce1"), WA::field("dark") == "1");
-        QCOMPARE(QString::number(window.tileSize()), WA::field("tileSize"));
-        window.saveSettings(); // other theme texts stay as they were until then
-        QCOMPARE(stored("theme").toString(), theme);
-    }
-
-    void darkThenFileExit_keepsThemeNotGeometry()
-    {
-        {
-            MainWindow window;
-            window.show();
-            window.ui->actionDark->trigger();
-            window.ui->actionE_xit->trigger();
-        }
-        QCOMPARE(stored("theme").toString(), QStringLiteral("dark"));
-        QVERIFY(!stored("geometry").isValid());
-        MainWindow window;
-        QVERIFY(!qApp->styleSheet().isEmpty());
-        window.ui->actionLight->trigger();
-        QVERIFY(qApp->styleSheet().isEmpty());
-        QCOMPARE(stored("theme").toString(), QString());
-        window.show();
-        QVERIFY(window.close());
-        QVERIFY(stored("geometry").isValid() && stored("windowState").isValid());
-    }
-
-    void helpMenu_opensPagesAndAbout()
-    {
-        TestEnv::resetSettings("https://help.test");
+        const bool enabled = WA::field("enabled") == "1";
+        VersionServer server(WA::field("body").toLatin1());
+        TestEnv::settings().setValue("checkForUpdates", enabled);
         WA::Session s;
-        s.trigger("actionDocumentation_2");
-        s.trigger("actionDocumentation");
-        s.trigger("actionAbout");
-        QCOMPARE(s.prompts->openedUrls,
-                 QList<QUrl>({QUrl("https://help.test/tilewright/documentation/"),
-                              QUrl("https://help.test/support/")}));
-        const auto about = s.prompts->callsOf("about").value(0);
-        QCOMPARE(about.title, QStringLiteral("About Tilewright"));
-        QVERIFY(about.text.startsWith("<b>Tilewright</b><br/><br/>Version: 1.08<br/><br/>"));
-        QCOMPARE(about.text.count("<br/><br/>"), 3);
+        s.prompts->answers << (WA::field("answer") == "Yes" ? QMessageBox::Yes : QMessageBox::No);
+        QThread *thread = s.window.updateThread;
+        QCOMPARE(s.window.updateChecker->thread(), enabled ? thread : QThread::currentThread());
+        // The thread is quit once the answer has been evaluated, whatever it was.
+        QTRY_VERIFY_WITH_TIMEOUT(thread->isFinished() || !enabled, 20000);
+        for (bool on : {!enabled, enabled}) { // stored for the next start
+            QTest::ignoreMessage(QtDebugMsg,
+                                 on ? "Check for updates on startup." : "Don't check for updates.");
+            s.trigger("actionUpdate_Checking");
+            QCOMPARE(stored("checkForUpdates").toBool(), on);
+        }
+        QTest::qWait(300); // nothing further is sent
+        QCOMPARE(server.requests, enabled ? 1 : 0);
+        QVERIFY(enabled || !(thread->isRunning() || thread->isFinished()));
+        QCOMPARE(s.prompts->kinds().join(' '), WA::field("calls"));
+        QCOMPARE(s.prompts->callsOf("openUrl").value(0).text.remove(stored("serverUrl").toString()),
+                 WA::field("answer") == "Yes" ? "/my-account/" : "");
+    }
+
+    void updateCheck_closeWhileServerHangs_joinsAtOnce()
+    {
+        VersionServer server;
+        auto s = std::make_unique<WA::Session>();
+        QTRY_COMPARE_WITH_TIMEOUT(server.requests, 1, 10000);
+        QVERIFY(s->window.updateThread->isRunning());
+        QElapsedTimer timer;
+        timer.start();
+        s->window.close();
+        s.reset();
+        // Only catches a hang: the check's own time-out is several seconds.
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed()) + " ms"));
+        // The pending request was dropped, not left open.
+        QTRY_COMPARE_WITH_TIMEOUT(server.disconnects, 1, 5000);
     }
 };
 

@@ -1,36 +1,52 @@
 #include "projectwriter.h"
 #include "testenv.h"
 #include "tilepreview.h"
-#include "tmpfsmount.h"
 #include "ui_mainwindow.h"
 #include "windowassets.h"
 
-#include <QCheckBox>
-#include <QSpinBox>
-
 using WA = WindowAssets;
 
+// The window's project, import and delete commands: its questions, titles and reports. Files,
+// hostile input, failing disks and copying are checked in tst_projectfile and tst_assetimport.
 class TestProjectCommands : public QObject
 {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> temp;
+    const QStringList dirs{WA::topStyles(), WA::patterns(), WA::alpha()}; // by toolbox page
     QString path(const QString &name) const { return temp->path() + '/' + name; }
-    static QString title(const QString &name) { return "Tilewright - " + name; }
-    static void saveAs(WA::Session &s, const QString &name)
+    // A PNG outside the library.
+    QString source(const QString &name, const QColor &colour = Qt::blue) const
     {
-        s.prompts->fileNames.enqueue(name);
-        s.trigger("action_Save_As");
+        QDir().mkpath(QFileInfo(path(name)).path());
+        return WA::save(WA::pattern(colour), path(name)) ? path(name) : QString();
     }
-    static void open(WA::Session &s, const QString &name)
+    // Triggers the action with its file dialog answered by these files; none: cancelled.
+    static void choose(WA::Session &s, const QStringList &files,
+                       const char *action = "actionPatterns")
     {
-        s.prompts->fileNames.enqueue(name);
-        s.trigger("action_Open_2");
+        QList<QUrl> urls;
+        for (const QString &file : files)
+            urls << QUrl::fromLocalFile(file);
+        s.prompts->fileNames.clear();
+        s.prompts->fileUrls.clear();
+        s.prompts->fileNames << files.value(0);
+        s.prompts->fileUrls << urls;
+        s.trigger(action);
     }
-    static QImage previewTile(const WA::Session &s)
+    static QStringList toolTips(const QListWidget *list)
     {
-        const QListWidgetItem *item = s.window.ui->spritePreviewWidget->item(0);
-        return item ? item->icon().pixmap(TilePreview::TileSize).toImage() : QImage();
+        QStringList tips;
+        for (int row = 0; row < list->count(); ++row)
+            tips << list->item(row)->toolTip();
+        return tips;
+    }
+    // The default design with the given top shape.
+    static QByteArray startup(const QString &topShape)
+    {
+        TileStyle style;
+        style.topStyle = WA::topStyles() + '/' + topShape;
+        return ProjectWriter::toByteArray(style);
     }
 
 private slots:
@@ -38,197 +54,196 @@ private slots:
     {
         TestEnv::resetSettings();
         QVERIFY(WA::makeSample());
-        QVERIFY(WA::save(WA::topShape(QColor(230, 230, 250)), WA::topStyles() + "/ridge.png"));
-        QVERIFY(WA::save(WA::pattern(QColor(20, 20, 20, 200)), WA::patterns() + "/checks.png"));
-        QVERIFY(
-            WA::save(WA::pattern(QColor(250, 250, 250, 180), 8), WA::patterns() + "/stripes.png"));
         temp = std::make_unique<QTemporaryDir>();
     }
-    void cleanup()
-    {
-        temp.reset();
-        QVERIFY(WA::removeAll());
-    }
+    void cleanup() { QVERIFY(WA::removeAll()); }
 
-    void saveAs_appendsExtensionUnlessTwr_data()
+    void save_appendsExtensionUnlessTwr_data()
     {
         WA::addRows({"typed", "saved"}, "a|a.twr;a.twr|a.twr;a.TWR|a.TWR;a.Twr|a.Twr;"
                                         "a.twr.bak|a.twr.bak.twr;|");
     }
-    void saveAs_appendsExtensionUnlessTwr()
+    // With no file yet Save asks like Save As; tst_projectfile checks the start-up bytes.
+    void save_appendsExtensionUnlessTwr()
     {
         const QString typed = WA::field("typed"), saved = WA::field("saved");
         WA::Session s;
-        s.window.opacitySpin->setValue(50);
-        saveAs(s, typed.isEmpty() ? typed : path(typed)); // empty: the dialog was cancelled
-        const auto dialog = s.prompts->callsOf("getSaveFileName").value(0);
-        QCOMPARE(QStringList({dialog.title, dialog.directory, dialog.filter}),
-                 QStringList({"Save Project", QDir::homePath() + "/Untitled.twr",
-                              "Project files (*.twr)"}));
+        choose(s, {typed.isEmpty() ? typed : path(typed)}, "action_Save"); // empty: cancelled
+        QCOMPARE(s.prompts->callsOf("getSaveFileName").value(0).directory,
+                 QDir::homePath() + "/Untitled.twr");
         QCOMPARE(WA::filesIn(temp->path()).join(""), saved);
-        QCOMPARE(s.window.currentProjectFilePath(), saved.isEmpty() ? saved : path(saved));
-        QCOMPARE(s.window.windowTitle(), title(saved.isEmpty() ? "Untitled.twr*" : saved));
+        QCOMPARE(WA::readAll(path(saved)), saved.isEmpty() ? "" : startup("hill.png"));
+        QCOMPARE(s.window.windowTitle(),
+                 "Tilewright - " + (saved.isEmpty() ? "Untitled.twr" : saved));
         QCOMPARE(s.window.lastProjectDirectory, saved.isEmpty() ? QDir::homePath() : path(saved));
     }
 
-    void startupDesign_savedAsExample()
+    // After a failed save and New, reopening shows the old file whole.
+    void savedDesign_reopensIdentical_failedSaveAndNewLoseNothing()
     {
-        WA::Session s;
-        s.trigger("action_Save"); // with no file yet, Save asks like Save As
-        saveAs(s, path("start"));
-        QCOMPARE(s.prompts->kinds(), QStringList({"getSaveFileName", "getSaveFileName"}));
-        QByteArray expected = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<project>\n";
-        for (const QString &field :
-             {"topStyle>" + WA::topStyles() + "/hill.png", QString("topColor>#80be1f"),
-              QString("topOpacity>1"), QString("topPattern>"), QString("topPatternColor>#80be1f"),
-              QString("topPatternOpacity>0.4"), QString("bottomColor>#c39366"),
-              QString("bottomOpacity>1"), QString("bottomPattern>"),
-              QString("bottomPatternColor>#c39366"), QString("bottomPatternColorOpacity>1"),
-              QString("bottomPatternOpacity>0.4"), QString("topDown>0")})
-            expected += "    <" + field.toUtf8() + "</" + field.section('>', 0, 0).toUtf8() + ">\n";
-        QCOMPARE(WA::readAll(path("start.twr")), expected + "</project>\n");
-    }
-
-    void open_readsFieldsAndTitles_data()
-    {
-        QTest::addColumn<QByteArray>("fields");
-        QTest::addColumn<float>("bottomOpacity");
-        QTest::addColumn<bool>("topDown");
-        QTest::newRow("topDown true") << QByteArray("<topDown>true</topDown>") << 1.0f << false;
-        QTest::newRow("topDown 2") << QByteArray("<topDown>2</topDown>") << 1.0f << false;
-        QTest::newRow("topDown 1") << QByteArray("<topDown>1</topDown>") << 1.0f << true;
-        QTest::newRow("opacity not a number")
-            << QByteArray("<bottomOpacity>half</bottomOpacity>") << 0.0f << false;
-        QTest::newRow("nested at any depth, other names ignored")
-            << QByteArray("<a><b><bottomOpacity>0.5</bottomOpacity></b><c>x</c></a>") << 0.5f
-            << false;
-    }
-    void open_readsFieldsAndTitles()
-    {
-        QFETCH(QByteArray, fields);
-        QFETCH(float, bottomOpacity);
-        QFETCH(bool, topDown);
-        QVERIFY(WA::writeAll(path("design.twr"),
-                             "<project><topColor>#405060</topColor>" + fields + "</project>"));
-        WA::Session s;
-        s.window.repeatAtBottomCheck->setChecked(true); // so a file read as false changes it
-        open(s, path("design.twr"));
-        QVERIFY(s.prompts->callsOf("warning").isEmpty());
-        QCOMPARE(s.window.style().topColor, QColor("#405060"));
-        QCOMPARE(s.window.style().bottomOpacity, bottomOpacity);
-        QCOMPARE(s.window.style().topDown, topDown);
-        QCOMPARE(s.window.repeatAtBottomCheck->isChecked(), topDown);
-        QCOMPARE(s.prompts->callsOf("getOpenFileName").value(0).directory, QDir::homePath());
-        QCOMPARE(TestEnv::settings().value("lastProjectDirectory").toString(), path("design.twr"));
-        QCOMPARE(s.window.currentProjectFilePath(), path("design.twr"));
-        QCOMPARE(s.window.windowTitle(), title("design.twr"));
-        s.window.opacitySpin->setValue(50);
-        QCOMPARE(s.window.windowTitle(), title("design.twr*"));
-    }
-
-    void openFailure_reportedKeepsFile_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // null: no such file
-        QTest::addColumn<QString>("topColor");   // as left by the failed open
-        QTest::newRow("missing file") << QByteArray() << "#aabbcc";
-        QTest::newRow("no project element, read values kept")
-            << QByteArray("<design><topColor>#010203</topColor></design>") << "#010203";
-        QTest::newRow("malformed, read values kept")
-            << QByteArray("<project><topColor>#010203</topColor><topOpa") << "#010203";
-        QByteArray laughs = "<!DOCTYPE project [<!ENTITY l0 \"lol\">";
-        for (int i = 1; i <= 9; ++i)
-            laughs += "<!ENTITY l" + QByteArray::number(i) + " \"" +
-                      ("&l" + QByteArray::number(i - 1) + ';').repeated(10) + "\">";
-        QTest::newRow("billion laughs") << laughs + "]><project><topStyle>&l9;</topStyle></project>"
-                                        << "#aabbcc";
-        QTest::newRow("huge file")
-            << "<project><topStyle>" + QByteArray(20 << 20, 'x') << "#aabbcc";
-    }
-    void openFailure_reportedKeepsFile()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(QString, topColor);
-        QVERIFY(WA::writeAll(path("good.twr"), "<project><topColor>#aabbcc</topColor></project>"));
-        QVERIFY(content.isNull() || WA::writeAll(path("bad.twr"), content));
-        WA::Session s;
-        open(s, path("good.twr"));
-        QElapsedTimer timer;
-        timer.start();
-        open(s, path("bad.twr"));
-        QVERIFY2(timer.elapsed() < 5000, "a reader without limits takes minutes here");
-        QCOMPARE(WA::onlyWarning(*s.prompts).section('\n', 0, 1),
-                 QStringLiteral("Loading Error\nThe project could not be loaded."));
-        QCOMPARE(s.window.currentProjectFilePath(), path("good.twr"));
-        QCOMPARE(s.window.windowTitle(), title("good.twr"));
-        QCOMPARE(s.window.style().topColor, QColor(topColor));
-        QVERIFY2(s.window.style().topStyle.size() < 1000, "an expanded or huge text was taken");
-    }
-
-    void saveFailure_reportedNothingLost_data()
-    {
-        QTest::addColumn<bool>("fullDisk");
-        QTest::newRow("Save As into a missing folder") << false;
-        QTest::newRow("Save on a full disk") << true;
-    }
-    void saveFailure_reportedNothingLost()
-    {
-        QFETCH(bool, fullDisk);
-        const QString disk = path("disk"), target = disk + (fullDisk ? "/p.twr" : "/gone/p.twr");
-        QVERIFY(QDir().mkpath(disk));
-        TmpfsMount mount(disk);
-        if (fullDisk && !mount.mount())
-            QSKIP("needs root to mount a small tmpfs");
-        WA::Session s;
-        saveAs(s, disk + "/p.twr");
-        const QByteArray old = WA::readAll(disk + "/p.twr");
-        QVERIFY(!old.isEmpty() && (!fullDisk || mount.fill()));
-        const QStringList files = WA::filesIn(disk);
-        s.window.opacitySpin->setValue(50);
-        fullDisk ? s.trigger("action_Save") : saveAs(s, target);
-        const QString warning = WA::onlyWarning(*s.prompts);
-        QVERIFY2(WA::namesFileAndReason(warning, target), qPrintable(warning));
-        QCOMPARE(s.window.windowTitle(), title("p.twr*")); // still modified, still the old file
-        QCOMPARE(WA::readAll(disk + "/p.twr"), old);
-        QCOMPARE(WA::filesIn(disk), files); // nothing half-written left behind
-        QVERIFY(!QFileInfo::exists(target) || fullDisk);
-    }
-
-    void savedDesign_reopensIdentical_newResetsAllButTopShape()
-    {
+        QVERIFY(WA::save(WA::topShape(Qt::white), WA::topStyles() + "/ridge.png") &&
+                WA::save(WA::pattern(Qt::white, 8), WA::patterns() + "/lines.png"));
         WA::Session s;
         const Ui::MainWindow *ui = s.window.ui;
-        ui->topsList->item(1)->setSelected(true);  // ridge.png
-        ui->fillIcons->item(0)->setSelected(true); // checks.png on the top
-        s.window.opacitySpin->setValue(70);
-        s.window.patternOpacitySpin->setValue(55);
+        const auto tile = [&] {
+            const QListWidgetItem *item = ui->spritePreviewWidget->item(0);
+            return item ? item->icon().pixmap(TilePreview::TileSize).toImage() : QImage();
+        };
+        ui->topsList->item(1)->setSelected(true); // ridge.png
         s.window.repeatAtBottomCheck->setChecked(true);
         ui->partSelection->setCurrentIndex(1);
-        ui->fillIcons->item(1)->setSelected(true); // stripes.png at the bottom
-        s.window.opacitySpin->setValue(90);
-        s.window.patternColorOpacitySpin->setValue(65);
+        ui->fillIcons->item(0)->setSelected(true); // lines.png at the bottom
+        s.window.opacitySpin->setValue(70);
         const QByteArray stored = ProjectWriter::toByteArray(s.window.style());
-        const QImage tile = previewTile(s);
-        QVERIFY(stored.contains("ridge.png") && stored.contains("stripes.png") && !tile.isNull());
-        saveAs(s, path("round"));
+        const QImage saved = tile();
+        QVERIFY(stored.contains("ridge.png") && stored.contains("lines.png") && !saved.isNull());
+        choose(s, {path("round")}, "action_Save_As");
+        s.window.opacitySpin->setValue(50);
+        choose(s, {path("gone/round.twr")}, "action_Save_As");
+        QVERIFY(WA::warnedAbout(*s.prompts, path("gone/round.twr")));
+        QCOMPARE(s.window.windowTitle(), QStringLiteral("Tilewright - round.twr*"));
+        QCOMPARE(WA::filesIn(temp->path()), QStringList("round.twr"));
 
         s.trigger("actionNew");
-        QCOMPARE(s.window.windowTitle(), title("Untitled.twr"));
+        QCOMPARE(s.window.windowTitle(), QStringLiteral("Tilewright - Untitled.twr"));
         QCOMPARE(ui->partSelection->currentText(), QStringLiteral("Top"));
-        QCOMPARE(s.window.style().topStyle, WA::topStyles() + "/ridge.png");
-        QCOMPARE(s.window.style().bottomOpacity, 1.0f);
-        QVERIFY(s.window.style().topPattern.fileName().isEmpty());
-        QVERIFY(s.window.style().bottomPattern.fileName().isEmpty());
-        for (int part : {1, 0}) { // both pattern rows read "<None>"
-            ui->partSelection->setCurrentIndex(part);
-            QCOMPARE(ui->propertiesEditor->findItems("<None>", Qt::MatchExactly).size(), 1);
-        }
-        QVERIFY(previewTile(s) != tile);
+        QCOMPARE(ui->propertiesEditor->findItems("<None>", Qt::MatchExactly).size(), 1);
+        QCOMPARE(ProjectWriter::toByteArray(s.window.style()), startup("ridge.png"));
+        QVERIFY(!s.window.repeatAtBottomCheck->isChecked() && tile() != saved);
+        s.window.opacitySpin->setValue(50);
+        QCOMPARE(s.window.windowTitle(), QStringLiteral("Tilewright - Untitled.twr*"));
 
-        open(s, path("round.twr"));
-        QVERIFY(s.prompts->callsOf("warning").isEmpty());
+        choose(s, {path("round.twr")}, "action_Open_2");
+        QCOMPARE(s.prompts->callsOf("warning").size(), 1);
         QCOMPARE(ProjectWriter::toByteArray(s.window.style()), stored);
-        QVERIFY(s.window.repeatAtBottomCheck->isChecked());
-        QCOMPARE(previewTile(s), tile);
+        QVERIFY(s.window.repeatAtBottomCheck->isChecked() && tile() == saved);
+        QCOMPARE(s.window.windowTitle(), QStringLiteral("Tilewright - round.twr"));
+        s.window.opacitySpin->setValue(50);
+        QCOMPARE(s.window.windowTitle(), QStringLiteral("Tilewright - round.twr*"));
+        // A failed open says so and keeps the file; what it read before failing stays.
+        const QByteArray huge = "<project><topStyle>" + QByteArray(20 << 20, 'x');
+        for (const QByteArray &bad :
+             {QByteArray(), huge, QByteArray("<d><topColor>#010203</topColor></d>")}) {
+            QVERIFY(bad.isNull() || WA::writeAll(path("bad.twr"), bad)); // null: no such file
+            choose(s, {path("bad.twr")}, "action_Open_2");
+            QCOMPARE(s.prompts->calls.last().title + ": " + s.prompts->calls.last().text,
+                     QStringLiteral("Loading Error: The project could not be loaded."));
+        }
+        QVERIFY(s.window.style().topColor == QColor("#010203") &&
+                s.window.style().topStyle.size() < 1000);
+        QCOMPARE(s.window.windowTitle(), QStringLiteral("Tilewright - round.twr*"));
+    }
+
+    // The last import location is the last file chosen, even one skipped for its suffix;
+    // a drop leaves it, copies into the current page and reloads its list either way.
+    void import_copiesIntoItsKindRemembersLastChosenFile_data()
+    {
+        WA::addRows(
+            {"action", "page", "chosen", "dropped", "listed"},
+            "actionTop_Shapes|0|a.png,b.png|crest.png|a.png,b.png,crest.png,hill.png,zz.png;"
+            "actionPatterns|1|a.png,notes.jpg|STONE.PNG|a.png,STONE.PNG,zz.png;"
+            "actionPatterns|1|a.png|stone.jpg|a.png,zz.png;"
+            "actionAlphaMasks|2|my dir/100% moss.png|cave.png|100% moss.png,cave.png,"
+            "slope.png,zz.png");
+    }
+    void import_copiesIntoItsKindRemembersLastChosenFile()
+    {
+        const int page = WA::field("page").toInt();
+        const QByteArray action = WA::field("action").toLatin1();
+        const QStringList listed = WA::field("listed").split(',');
+        QStringList chosen;
+        for (const QString &name : WA::field("chosen").split(','))
+            chosen << source(name);
+        WA::Session s;
+        choose(s, {}, action); // cancelled: nothing happens
+        choose(s, chosen, action);
+        QCOMPARE(WA::readAll(dirs[page] + '/' + QFileInfo(chosen[0]).fileName()),
+                 WA::readAll(chosen[0]));
+        // Written without running the event loop, so only a reload lists it.
+        QVERIFY(WA::save(WA::pattern(Qt::blue), dirs[page] + "/zz.png"));
+        // Sent to the handler: through the application only the drag's acceptor gets it.
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(source(WA::field("dropped")))});
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        s.window.ui->toolBox->setCurrentIndex(page);
+        s.window.dropEvent(&drop);
+        QCOMPARE(toolTips(s.window.ui->toolBox->widget(page)->findChild<QListWidget *>()), listed);
+        QCOMPARE(WA::filesIn(dirs[page]).size(), listed.size());
+        choose(s, {}, "actionTop_Shapes"); // opens at the last chosen file
+        QStringList opened;
+        for (const auto &call : s.prompts->calls)
+            opened << QUrl(call.directory).path();
+        QCOMPARE(opened, QStringList({QDir::homePath(), QDir::homePath(), chosen.last()}));
+        s.window.close();
+        QCOMPARE(TestEnv::settings().value("lastImportDirectory").toString(), chosen.last());
+    }
+
+    // No, No, Cancel, Yes to "replace?"; Cancel on the middle of three files skips only it.
+    // A file that is no readable PNG is refused with its reason; what it would replace stays.
+    void importAgain_newNameSkipReplaceOrRefuse_data()
+    {
+        WA::addRows({"name", "first", "second"},
+                    "grass.png|grass1.png|grass2.png;GRASS.PNG|GRASS.PNG1.png|GRASS.PNG2.png");
+    }
+    void importAgain_newNameSkipReplaceOrRefuse()
+    {
+        const QString name = WA::field("name"), dir = WA::patterns(), grass = source(name);
+        const QStringList named{name, WA::field("first"), WA::field("second")};
+        const QByteArray old = WA::readAll(grass);
+        WA::Session s;
+        s.prompts->answers << QMessageBox::No << QMessageBox::No << QMessageBox::Cancel
+                           << QMessageBox::Yes << QMessageBox::Cancel << QMessageBox::Yes;
+        for (int i = 0; i < 4; ++i)
+            choose(s, {grass});
+        QCOMPARE(WA::filesIn(dir), named);
+        const auto asked = s.prompts->callsOf("question").value(0);
+        QVERIFY(asked.text.contains('\'' + name + '\'') &&
+                asked.defaultButton == QMessageBox::Cancel);
+        const QByteArray green = WA::readAll(source("new/" + name, Qt::green));
+        choose(s, {path("new/" + name)});
+        QVERIFY(WA::readAll(dir + '/' + name) == green && WA::readAll(dir + '/' + named[1]) == old);
+        QTRY_COMPARE(toolTips(s.window.ui->fillIcons), named);
+        choose(s, {source("x.png"), grass, source("z.png")});
+        QCOMPARE(WA::filesIn(dir), named + QStringList({"x.png", "z.png"}));
+        const QString bad = source("bad/" + name);
+        QVERIFY(WA::writeAll(bad, "just some notes\n"));
+        choose(s, {bad, source("y.png")});
+        QCOMPARE(WA::filesIn(dir), named + QStringList({"x.png", "y.png", "z.png"}));
+        QCOMPARE(WA::readAll(dir + '/' + name), green);
+        QVERIFY(WA::warnedAbout(*s.prompts, bad) && s.prompts->answers.isEmpty());
+    }
+
+    // No keeps the file and the very list items; Yes removes it from the list at once, not
+    // when the watch fires; one that cannot go (a folder with contents) is reported and stays.
+    void contextMenu_deleteAsksThenRemovesOrReports_data() { WA::addRows({"page"}, "0;1;2"); }
+    void contextMenu_deleteAsksThenRemovesOrReports()
+    {
+        const int p = WA::field("page").toInt();
+        const QString victim = dirs[p] + "/0victim.png", stuck = dirs[p] + "/1stuck.png";
+        QVERIFY(WA::save(WA::pattern(Qt::red), victim) && WA::save(WA::pattern(Qt::red), stuck));
+        WA::Session s;
+        s.window.ui->toolBox->setCurrentIndex(p);
+        s.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+        QListWidget *shown = s.window.ui->toolBox->widget(p)->findChild<QListWidget *>();
+        const auto rightClick = [shown] {
+            emit shown->customContextMenuRequested(shown->visualItemRect(shown->item(0)).center());
+        };
+        const QStringList before = toolTips(shown);
+        const QListWidgetItem *item = shown->item(0);
+        s.prompts->menuChoices << QString("delete") << QString("delete") << QString("delete");
+        s.prompts->answers << QMessageBox::No << QMessageBox::Yes << QMessageBox::Yes;
+        rightClick();
+        QVERIFY(QFileInfo::exists(victim) && shown->item(0) == item);
+        const auto asked = s.prompts->callsOf("question").value(0);
+        QVERIFY(asked.text.contains("'0victim.png'") && asked.defaultButton == QMessageBox::No);
+        rightClick();
+        QVERIFY(!QFileInfo::exists(victim));
+        QCOMPARE(toolTips(shown), before.mid(1));
+        QVERIFY(QFile::remove(stuck) && QDir().mkpath(stuck) && WA::writeAll(stuck + "/k", "k"));
+        rightClick();
+        QVERIFY(WA::warnedAbout(*s.prompts, stuck));
+        QVERIFY(QFileInfo::exists(stuck + "/k") && s.prompts->answers.isEmpty());
     }
 };
 

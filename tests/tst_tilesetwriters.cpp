@@ -1,24 +1,66 @@
+// Atlas sheet, Tiled .tsx and Godot .tres of a generated set, and their all-or-nothing export.
+
 #include "atlasfixtures.h"
 #include "godottilesetwriter.h"
 #include "tiledtilesetwriter.h"
+#include "tilefilewriter.h"
+#include "tilesetexport.h"
+
+using Options = TilesetExportOptions;
+Q_DECLARE_METATYPE(Options)
 
 namespace {
 
-// "id: wangid" of each blob tile but the isolated one (Tiled drops all-zero wangids);
-// a wangid runs top, top-right, ..., top-left: the bits N=1 ... NW=128 in order.
-QStringList expectedWangIds(const AtlasLayout &l)
+const QStringList Tiles = blobSetNames();
+// Fields: atlas, its file name, columns, margin, spacing, extrusion, power of two, tsx, tres.
+const Options All{true, "tileset.png", 0, 0, 0, 0, false, true, true};
+
+// Tile i is distinctTile(i), written last first: the order written is no order.
+bool writeTiles(const QTemporaryDir &dir, const QStringList &names, int size)
 {
-    QStringList ids;
+    bool ok = dir.isValid();
+    for (int i = names.size() - 1; i >= 0; --i)
+        ok = ok && TileFileWriter::write(dir.filePath(names[i]), distinctTile(i, {size, size}));
+    return ok;
+}
+
+QString wangTile(int id, const QStringList &colours)
+{
+    return QString("<wangtile tileid=\"%1\" wangid=\"%2\"/>").arg(id).arg(colours.join(','));
+}
+
+// Blob tiles but the isolated one (Tiled drops all-zero wangids); wangid order N, NE, ..., NW.
+QStringList expectedWangTiles(const AtlasLayout &l)
+{
+    QStringList tiles;
     for (int i = 0; i < l.tileCount(); ++i) {
         const int mask = BlobMask::fromFileName(l.names.at(i));
-        QString id = QString::number(l.cell(i).y() * l.gridColumns() + l.cell(i).x()) + ':';
+        QStringList colours;
         for (int bit = 1; bit <= 128; bit <<= 1)
-            id += QLatin1String(bit == 1 ? " " : ",") + QString::number((mask & bit) ? 1 : 0);
+            colours << QString::number((mask & bit) ? 1 : 0);
         if (mask > 0)
-            ids.append(id);
+            tiles << wangTile(l.cell(i).y() * l.gridColumns() + l.cell(i).x(), colours);
     }
-    ids.sort();
-    return ids;
+    tiles.sort();
+    return tiles;
+}
+
+// Refused: nothing written, every requested file named; the folder holds tiles and 'kept'.
+void verifyRefused(const QTemporaryDir &dir, const QStringList &tiles, const Options &options,
+                   const QStringList &kept, const QString &culprit = {}, const QString &reason = {})
+{
+    const TilesetExportResult result = TilesetExport::run(tiles, dir.path(), options);
+    QString text;
+    for (const TilesetExportFailure &failure : result.failures)
+        text += failure.fileName + ": " + failure.reason + '\n';
+    QVERIFY(!result.success && result.written.isEmpty());
+    QVERIFY2(text.contains(culprit) && text.contains(reason), qPrintable(text));
+    for (const QString &name : options.fileNames())
+        QVERIFY2(text.contains(name + ": "), qPrintable(text));
+    QStringList files = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    for (const QString &tile : tiles)
+        files.removeOne(tile);
+    QCOMPARE(files, kept);
 }
 
 } // namespace
@@ -28,162 +70,209 @@ class TestTilesetWriters : public QObject
     Q_OBJECT
 
 private slots:
-    void blobMask_fromFileName_data();
-    void blobMask_fromFileName();
-    void tsx_everyWangIdReachesTiled();
-    void tsx_invalidColourIndex_isRefused_data();
-    void tsx_invalidColourIndex_isRefused();
-    void tres_matchesHandWrittenFile();
-    void tres_everyTileHasItsPeeringBits();
+    // Sheet size, columns and rows as packed and as editors find them, margin and spacing.
+    void pack_data()
+    {
+        QTest::addColumn<QSize>("tile");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<AtlasOptions>("options"); // columns, margin, spacing, extrusion, pot
+        QTest::addColumn<QVector<int>>("expected");
+        auto row = [](const char *name, QSize tile, int count, AtlasOptions o, QVector<int> e) {
+            QTest::newRow(name) << tile << count << o << e;
+        };
+        row("blob set", {32, 32}, 47, {}, {384, 128, 12, 4, 12, 4, 0, 0});
+        row("few tiles", {32, 32}, 3, {}, {96, 32, 3, 1, 3, 1, 0, 0});
+        row("5 columns", {32, 32}, 47, {5}, {160, 320, 5, 10, 5, 10, 0, 0});
+        row("extruded, margin, spacing", {6, 5}, 14, {4, 1, 3, 2}, {51, 47, 4, 4, 4, 4, 3, 7});
+        row("power of two", {32, 32}, 47, {12, 0, 0, 1, true}, {512, 256, 12, 4, 15, 7, 1, 2});
+        row("power of two, wide", {16, 8}, 6, {3, 0, 0, 3, true}, {128, 32, 3, 2, 5, 2, 3, 6});
+        row("margin wider than a cell", {8, 8}, 4, {2, 9}, {34, 34, 2, 2, 3, 3, 9, 0});
+        row("largest sheet", {4, 4}, 3, {1, 0, 8186}, {4, 16384, 1, 3, 1, 3, 0, 8186});
+    }
+    // Tiles in the given order where editors cut them, extruded by edge pixels, the rest clear.
+    void pack()
+    {
+        QFETCH(QSize, tile);
+        QFETCH(int, count);
+        QFETCH(AtlasOptions, options);
+        QFETCH(QVector<int>, expected);
+        QVector<AtlasTile> tiles;
+        for (int i = 0; i < count; ++i)
+            tiles.append({QString("tile_%1.png").arg(count - i), distinctTile(i, tile)});
+        AtlasSheet sheet;
+        QVERIFY(AtlasBuilder::pack(tiles, options, &sheet));
+        const AtlasLayout &l = sheet.layout;
+        QCOMPARE((QVector<int>{l.sheetSize.width(), l.sheetSize.height(), l.columns, l.rows,
+                               l.gridColumns(), l.gridRows(), l.margin, l.spacing}),
+                 expected);
+        QCOMPARE(l.names.size(), count);
+        QImage image(l.sheetSize, QImage::Format_ARGB32); // compared with the sheet: same size
+        image.fill(Qt::transparent);
+        const int e = options.extrusion;
+        for (int i = 0; i < count; ++i) {
+            const QRect r(QPoint(l.margin + i % l.columns * (tile.width() + l.spacing),
+                                 l.margin + i / l.columns * (tile.height() + l.spacing)),
+                          tile);
+            QCOMPARE(l.names.at(i), tiles.at(i).name);
+            QCOMPARE(l.tileRects.at(i), r);
+            for (int y = r.top() - e; y <= r.bottom() + e; ++y)
+                for (int x = r.left() - e; x <= r.right() + e; ++x)
+                    image.setPixel(x, y,
+                                   tiles.at(i).image.pixel(qBound(0, x - r.x(), r.width() - 1),
+                                                           qBound(0, y - r.y(), r.height() - 1)));
+        }
+        QCOMPARE(sheet.image, image);
+    }
+
+    // Odd-sized tiles written in reverse order beside other files: exported in name order, only
+    // blob tiles labelled; the real Tiled reads every Wang id and cuts each tile where packed.
+    void export_readsInTiledAndGodot()
+    {
+        const Options options{true, "terrain.png", 0, 1, 1, 1, true, true, true, "terrain"};
+        QTemporaryDir dir;
+        const QString tsx = dir.filePath("terrain.tsx"), json = dir.filePath("terrain.json");
+        QVERIFY(writeTiles(dir, Tiles, 15) && writeFile(dir.filePath("notes.txt"), "x"));
+        QVERIFY(QDir(dir.path()).mkdir("a_folder.png"));
+        QCOMPARE(TilesetExport::tileNames(dir.path()), Tiles);
+        QVERIFY(TilesetExport::run(Tiles, dir.path(), options).success);
+        const AtlasSheet sheet = packTiles(Tiles, {15, 15}, options.atlasOptions());
+        const AtlasLayout &l = sheet.layout;
+        QCOMPARE(QImage(dir.filePath("terrain.png")), sheet.image);
+
+        const QString xml = readFile(tsx);
+        QVERIFY2(xml.contains("name=\"terrain\" tilewidth=\"15\" tileheight=\"15\" spacing=\"3\" "
+                              "margin=\"2\" tilecount=\"98\" columns=\"14\">\n <image "
+                              "source=\"terrain.png\" width=\"256\" height=\"128\"/>") &&
+                     xml.contains("type=\"mixed\""),
+                 qPrintable(xml));
+        QCOMPARE(xml.count("<wangtile "), expectedWangTiles(l).size());
+        for (const QString &tile : expectedWangTiles(l))
+            QVERIFY2(xml.contains(tile), qPrintable(tile));
+
+        // Blob tiles with a centred polygon; all eight peering bits on the tile solid all round.
+        const QString tres = readFile(dir.filePath("terrain.tres"));
+        const QString full = QString("\n%1:%2/0/terrains_peering_bit/")
+                                 .arg(l.cell(Tiles.indexOf("blob_255_notop.png")).x())
+                                 .arg(l.cell(Tiles.indexOf("blob_255_notop.png")).y());
+        QString bits;
+        for (const char *side :
+             {"right_side", "bottom_right_corner", "bottom_side", "bottom_left_corner", "left_side",
+              "top_left_corner", "top_side", "top_right_corner"})
+            bits += full + side + " = 0";
+        QVERIFY2(tres.contains("margins = Vector2i(2, 2)\nseparation = Vector2i(3, 3)\n") &&
+                     tres.contains(bits),
+                 qPrintable(tres));
+        QCOMPARE(tres.count(QRegularExpression("\n\\d+:\\d+/0 = 0\n")), Tiles.size());
+        QCOMPARE(tres.count("/0/terrain = 0\n"), BlobMask::Count);
+        QCOMPARE(tres.count("Array(-7.5, -7.5, 7.5, -7.5, 7.5, 7.5, -7.5, 7.5)\n"),
+                 BlobMask::Count);
+
+        const QString tiled = QStandardPaths::findExecutable("tiled");
+        if (tiled.isEmpty())
+            QSKIP("Tiled is not installed, so our .tsx cannot be checked in it. "
+                  "Install Debian's package with: apt-get install -y tiled");
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // Tiled needs no display
+        QCOMPARE(QProcess::execute(tiled, {"--export-tileset", "json", tsx, json}), 0);
+        const QVariantMap tileset = QJsonDocument::fromJson(readFile(json)).toVariant().toMap();
+        QStringList wangTiles;
+        for (const QVariant &t :
+             tileset["wangsets"].toList().value(0).toMap()["wangtiles"].toList())
+            wangTiles << wangTile(t.toMap()["tileid"].toInt(), t.toMap()["wangid"].toStringList());
+        wangTiles.sort();
+        QCOMPARE(wangTiles, expectedWangTiles(l));
+        const int columns = tileset["columns"].toInt(), margin = tileset["margin"].toInt();
+        const int step = 15 + tileset["spacing"].toInt();
+        for (int i = 0; i < l.tileCount(); ++i) {
+            const int id = l.cell(i).y() * columns + l.cell(i).x();
+            const QRect cut(margin + id % columns * step, margin + id / columns * step, 15, 15);
+            QVERIFY2(sheet.image.copy(cut) == distinctTile(i, {15, 15}), qPrintable(l.names[i]));
+        }
+    }
+
+    // Colour indices are checked before anything is made.
+    void tsx_invalidColourIndex_isRefused()
+    {
+        TiledTilesetWriter writer(packTiles(Tiles, {8, 8}).layout);
+        QString error;
+        for (int colour : {2, -1}) {
+            writer.setWangId(3, {1, 1, 1, 0, 0, colour, 0, 0});
+            QVERIFY(writer.toXml("t.png", &error).isEmpty());
+            QVERIFY2(error.contains(QString("\"blob_004.png\" uses Wang colour %1").arg(colour)),
+                     qPrintable(error));
+        }
+        writer.setColors({});
+        QVERIFY(writer.toXml("t.png", &error).isEmpty() && error.contains("no colours"));
+    }
+
+    void tres_matchesHandWrittenFile()
+    {
+        const AtlasSheet sheet = packTiles({"blob_000.png", "blob_031_notop.png", "slope_left.png"},
+                                           {16, 16}, {2, 0, 0, 1});
+        QCOMPARE(QString(GodotTilesetWriter(sheet.layout).toText("atlas.png")),
+                 QString(readFile(QFINDTESTDATA("data/godot_small.tres"))));
+    }
+
+    void export_badInput_writesNothing_data()
+    {
+        QTest::addColumn<int>("tiles"); // how many of Tiles, from the first
+        QTest::addColumn<QString>("culprit");
+        QTest::addColumn<QByteArray>("content"); // the culprit's; empty: it is missing
+        QTest::addColumn<Options>("options");
+        QTest::addColumn<QString>("reason"); // the culprit's, or the export's
+        auto row = [](const char *name, int tiles, const char *culprit, QByteArray content,
+                      Options options, const char *reason) {
+            QTest::newRow(name) << tiles << QString(culprit) << content << options
+                                << QString(reason);
+        };
+        const int all = Tiles.size();
+        row("missing tile", all, "blob_004.png", {}, All, "could not be read");
+        row("tile not an image", all, "platform.png", "no PNG", All, "not a readable image");
+        row("tiles of mixed sizes", all, "blob_001_notop.png",
+            AtlasBuilder::encodePng(distinctTile(1, {9, 9})), All, "is 9 x 9");
+        row("overflowing 32 bits", 2, "", {}, {true, "t.png", 0, 0, 0, 1 << 30}, "largest");
+        // Three 8 px tiles in one column with gaps of 8181: just over the largest sheet.
+        row("sheet too large", 3, "", {}, {false, "t.png", 1, 0, 8181, 0, false, true}, "largest");
+        row("negative spacing", 2, "", {}, {true, "t.png", 0, 0, -1}, "negative");
+        row("no tiles", 0, "", {}, All, "no tiles");
+    }
+    // An earlier export's .tsx survives untouched.
+    void export_badInput_writesNothing()
+    {
+        QFETCH(int, tiles);
+        QFETCH(QString, culprit);
+        QFETCH(QByteArray, content);
+        QFETCH(Options, options);
+        QFETCH(QString, reason);
+        const QStringList names = Tiles.mid(0, tiles);
+        QTemporaryDir dir;
+        QVERIFY(writeTiles(dir, names, 8));
+        QVERIFY(culprit.isEmpty() || QFile::remove(dir.filePath(culprit)));
+        QVERIFY(content.isEmpty() || writeFile(dir.filePath(culprit), content));
+        QVERIFY(writeFile(dir.filePath("tileset.tsx"), "old tileset"));
+        verifyRefused(dir, names, options, {"tileset.tsx"}, culprit, reason);
+        QCOMPARE(readFile(dir.filePath("tileset.tsx")), QByteArray("old tileset"));
+    }
+
+    // A folder stands where the .tres goes: the sheet and .tsx written before it are undone.
+    void export_laterWriteFails_restoresEarlierFiles_data()
+    {
+        QTest::addColumn<bool>("oldFilesExist");
+        QTest::newRow("old set is restored") << true;
+        QTest::newRow("new files are removed") << false;
+    }
+    void export_laterWriteFails_restoresEarlierFiles()
+    {
+        QFETCH(bool, oldFilesExist);
+        QTemporaryDir dir;
+        const QStringList old{"tileset.png", "tileset.tsx"};
+        QVERIFY(writeTiles(dir, Tiles, 16) && QDir(dir.path()).mkdir("tileset.tres"));
+        for (const QString &name : old)
+            QVERIFY(!oldFilesExist || writeFile(dir.filePath(name), name.toUtf8()));
+        verifyRefused(dir, Tiles, All, oldFilesExist ? old : QStringList());
+        for (const QString &name : old)
+            QCOMPARE(readFile(dir.filePath(name)), oldFilesExist ? name.toUtf8() : QByteArray());
+    }
 };
-
-void TestTilesetWriters::blobMask_fromFileName_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("mask");
-    QTest::newRow("upper-case, notop marker, folder") << "/dir/BLOB_071_NOTOP.PNG" << 71;
-    QTest::newRow("folder named like a blob") << "blob_004.png/slope.png" << -1;
-    QTest::newRow("corner without its edges") << "blob_002.png" << -1;
-    QTest::newRow("backup copy") << "blob_071.png.bak" << -1;
-    QTest::newRow("other script digits") << QString::fromUtf8("blob_\u0660\u0667\u0661.png") << -1;
-}
-
-void TestTilesetWriters::blobMask_fromFileName()
-{
-    QFETCH(QString, name);
-    QFETCH(int, mask);
-    QCOMPARE(BlobMask::fromFileName(name), mask);
-}
-
-// Our .tsx as written, then as the real Tiled (Debian's "tiled") reads it when it
-// exports the tileset as JSON headless: every blob tile with its Wang id, each tile id
-// cut where we packed it, across the spare cells that power-of-two padding leaves.
-void TestTilesetWriters::tsx_everyWangIdReachesTiled()
-{
-    const QStringList names = blobSetNames();
-    const AtlasSheet sheet = packTiles(names, {16, 16}, {0, 1, 1, 1, true});
-    const AtlasLayout &l = sheet.layout;
-    QTemporaryDir dir;
-    const QString png = dir.filePath(QStringLiteral("terrain.png"));
-    const QString tsx = dir.filePath(QStringLiteral("terrain.tsx"));
-    QString error;
-    QVERIFY2(AtlasBuilder::writePng(sheet.image, png, &error) &&
-                 TiledTilesetWriter(l).write(tsx, png, &error),
-             qPrintable(error));
-    const QString xml = QString::fromUtf8(readFile(tsx));
-    const QString attributes = QString::asprintf(
-        "name=\"terrain\" tilewidth=\"16\" tileheight=\"16\" spacing=\"%d\" margin=\"%d\" "
-        "tilecount=\"%d\" columns=\"%d\">\n <image source=\"terrain.png\" width=\"%d\" "
-        "height=\"%d\"/>",
-        l.spacing, l.margin, l.gridColumns() * l.gridRows(), l.gridColumns(), l.sheetSize.width(),
-        l.sheetSize.height());
-    QVERIFY2(xml.contains(attributes) && xml.contains(QLatin1String("type=\"mixed\"")),
-             qPrintable(xml));
-    QStringList wangIds;
-    const QRegularExpression tile(QStringLiteral("<wangtile tileid=\"(\\d+)\" wangid=\"(.*)\""));
-    for (auto it = tile.globalMatch(xml); it.hasNext();) {
-        const auto m = it.next();
-        wangIds.append(m.captured(1) + QLatin1String(": ") + m.captured(2));
-    }
-    wangIds.sort();
-    QCOMPARE(wangIds, expectedWangIds(l));
-
-    const QString tiled = QStandardPaths::findExecutable(QStringLiteral("tiled"));
-    if (tiled.isEmpty())
-        QSKIP("Tiled is not installed, so our .tsx cannot be checked in it. "
-              "Install Debian's package with: apt-get install -y tiled");
-    // Tiled's own messages go to the test log; it needs no display.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    const QString json = dir.filePath(QStringLiteral("terrain.json"));
-    QCOMPARE(QProcess::execute(
-                 tiled, {QStringLiteral("--export-tileset"), QStringLiteral("json"), tsx, json}),
-             0);
-    const QJsonObject tileset = QJsonDocument::fromJson(readFile(json)).object();
-    wangIds.clear();
-    for (const QJsonValue &tile :
-         tileset[QLatin1String("wangsets")][0][QLatin1String("wangtiles")].toArray()) {
-        QString id = QString::number(tile[QLatin1String("tileid")].toInt()) + ':';
-        for (const QJsonValue &colour : tile[QLatin1String("wangid")].toArray())
-            id += QLatin1String(id.endsWith(':') ? " " : ",") + QString::number(colour.toInt());
-        wangIds.append(id);
-    }
-    wangIds.sort();
-    QCOMPARE(wangIds, expectedWangIds(l));
-    const int columns = tileset[QLatin1String("columns")].toInt();
-    const int margin = tileset[QLatin1String("margin")].toInt();
-    const int step = 16 + tileset[QLatin1String("spacing")].toInt();
-    for (int i = 0; i < names.size(); ++i) {
-        const int id = l.cell(i).y() * columns + l.cell(i).x();
-        QVERIFY2(sheet.image.copy(margin + id % columns * step, margin + id / columns * step, 16,
-                                  16) == distinctTile(i, {16, 16}),
-                 qPrintable(names.at(i)));
-    }
-}
-
-void TestTilesetWriters::tsx_invalidColourIndex_isRefused_data()
-{
-    QTest::addColumn<int>("colours");
-    QTest::addColumn<int>("value");
-    QTest::addColumn<QString>("message");
-    const QString tile = QStringLiteral("\"blob_005_notop.png\" uses Wang colour ");
-    QTest::newRow("one past the colours") << 1 << 2 << tile + "2";
-    QTest::newRow("negative") << 1 << -1 << tile + "-1";
-    QTest::newRow("no colours at all") << 0 << 1 << "no colours";
-    QTest::newRow("two colours, valid") << 2 << 2 << "";
-}
-
-void TestTilesetWriters::tsx_invalidColourIndex_isRefused()
-{
-    QFETCH(int, colours);
-    QFETCH(int, value);
-    QFETCH(QString, message);
-    TiledTilesetWriter writer(packTiles(blobSetNames(), {8, 8}).layout);
-    const TiledTilesetWriter::WangColor rock{QStringLiteral("Rock"), QColor(Qt::gray), 0.5};
-    writer.setColors(QVector<TiledTilesetWriter::WangColor>(colours, rock));
-    writer.setWangId(3, {1, 1, 1, 0, 0, value, 0, 0});
-    QString error;
-    const QByteArray xml = writer.toXml(QStringLiteral("t.png"), &error);
-    QVERIFY2(error.contains(message), qPrintable(error));
-    QCOMPARE(xml.isEmpty(), !message.isEmpty());
-    QCOMPARE(xml.contains("wangid=\"1,1,1,0,0,2,0,0\""), message.isEmpty());
-}
-
-void TestTilesetWriters::tres_matchesHandWrittenFile()
-{
-    // Two blob tiles and an unlabelled slope, two columns, extruded by 1.
-    const AtlasSheet sheet =
-        packTiles({"blob_000.png", "blob_031_notop.png", "slope_left.png"}, {16, 16}, {2, 0, 0, 1});
-    const QByteArray expected = readFile(QFINDTESTDATA("data/godot_small.tres"));
-    QCOMPARE(
-        QString::fromUtf8(GodotTilesetWriter(sheet.layout).toText(QStringLiteral("atlas.png"))),
-        QString::fromUtf8(expected));
-}
-
-void TestTilesetWriters::tres_everyTileHasItsPeeringBits()
-{
-    // An odd tile size: the collision polygon is centred on the tile, as Godot places it.
-    const AtlasLayout layout = packTiles(blobSetNames(), {15, 15}, {0, 1, 0, 1, true}).layout;
-    const QString text = GodotTilesetWriter(layout).toText(QStringLiteral("a.png"));
-    QVERIFY(
-        text.contains(QLatin1String("margins = Vector2i(2, 2)\nseparation = Vector2i(2, 2)\n")));
-    // Godot's names, by bit N, NE, E, ..., NW; y points down.
-    const char *names[] = {"top_side",    "top_right_corner",   "right_side", "bottom_right_corner",
-                           "bottom_side", "bottom_left_corner", "left_side",  "top_left_corner"};
-    for (int i = 0; i < layout.tileCount(); ++i) {
-        const QString cell =
-            QStringLiteral("\n%1:%2/0").arg(layout.cell(i).x()).arg(layout.cell(i).y());
-        const int mask = BlobMask::fromFileName(layout.names.at(i));
-        QVERIFY2(text.contains(cell + QLatin1String(" = 0\n")), qPrintable(cell));
-        QCOMPARE(text.contains(cell + QLatin1String("/terrain = 0\n")), mask >= 0);
-        QCOMPARE(text.contains(cell + QLatin1String("/physics_layer_0/polygon_0/points = "
-                                                    "PackedVector2Array(-7.5, -7.5, 7.5, -7.5, "
-                                                    "7.5, 7.5, -7.5, 7.5)\n")),
-                 mask >= 0);
-        for (int bit = 0; bit < 8; ++bit)
-            QCOMPARE(text.contains(cell + "/terrains_peering_bit/" + names[bit] + " = 0\n"),
-                     mask >= 0 && (mask & (1 << bit)));
-    }
-}
 
 QTEST_GUILESS_MAIN(TestTilesetWriters)
 #include "tst_tilesetwriters.moc"

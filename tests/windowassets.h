@@ -30,7 +30,6 @@ struct WindowAssets
             painter.drawEllipse(x, 14, 16, 20);
         return image;
     }
-
     // Half-transparent checks, so a pattern visibly changes a tile.
     static QImage pattern(const QColor &colour, int cell = 16)
     {
@@ -42,7 +41,6 @@ struct WindowAssets
                 painter.fillRect(x, y, cell, cell, colour);
         return image;
     }
-
     // Solid below a slope, the way alpha masks mark the ground.
     static QImage mask()
     {
@@ -68,7 +66,6 @@ struct WindowAssets
         return makeEmpty() && save(topShape(QColor(60, 150, 40)), topStyles() + "/hill.png") &&
                save(mask(), alpha() + "/slope.png");
     }
-
     static QByteArray readAll(const QString &path)
     {
         QFile file(path);
@@ -84,20 +81,14 @@ struct WindowAssets
         return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
-    // The one warning shown, as title, text and details on lines of their own;
-    // empty unless there was exactly one.
-    static QString onlyWarning(const ScriptedPrompts &prompts)
+    // True when exactly one warning was shown, naming the file with a reason after it.
+    static bool warnedAbout(const ScriptedPrompts &prompts, const QString &path)
     {
         const auto w = prompts.callsOf("warning");
-        return w.size() == 1 ? w[0].title + '\n' + w[0].text + '\n' + w[0].details : QString();
-    }
-    // True when a line of the text names the file and gives a reason after it.
-    static bool namesFileAndReason(const QString &text, const QString &path)
-    {
-        const QString native = QDir::toNativeSeparators(path);
-        const int at = text.indexOf(native);
-        const QString rest = at < 0 ? QString() : text.mid(at + native.size()).section('\n', 0, 0);
-        return rest.contains(':') && !rest.section(':', 1).trimmed().isEmpty();
+        const QString file = QRegularExpression::escape(QDir::toNativeSeparators(path));
+        return w.size() == 1 && QRegularExpression(file + "[^\\n]*:[^\\n]*\\S")
+                                    .match(w[0].text + '\n' + w[0].details)
+                                    .hasMatch();
     }
 
     // One data row per "field|field|...;" entry, tagged by the entry; every column a string.
@@ -111,8 +102,6 @@ struct WindowAssets
                 data << field;
         }
     }
-
-    // The current row's text in a column made by addRows.
     static QString field(const char *column)
     {
         return *static_cast<QString *>(QTest::qData(column, qMetaTypeId<QString>()));
