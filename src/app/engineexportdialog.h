@@ -39,6 +39,5 @@ private slots:
     void on_writeTres_toggled(bool on);
 
 private:
-    friend class TestEngineExportDialog;
     Ui::EngineExportDialog *ui;
 };

@@ -41,6 +41,5 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    friend class TestExportDialog;
     Ui::ExportDialog *ui;
 };

@@ -104,11 +104,8 @@ private slots:
 
 private:
     friend class TestMainWindow;
-    friend class TestPropertyEditor;
     friend class TestAssetLists;
     friend class TestProjectCommands;
-    friend class TestAssetImportWindow;
-    friend class TestUpdateCheckWindow;
     friend class TestGenerationRun;
 
     void restoreSettings();
