@@ -3,6 +3,7 @@
 
 #include "generatorfixtures.h"
 #include "generatororacle.h"
+#include "pngencoder.h"
 #include "tmpfsmount.h"
 
 #include <QBuffer>
@@ -71,6 +72,55 @@ class TestGenerator : public QObject
 private slots:
     // Every mask reported in order, a failure with its reason; a tile for each
     // other mask. Each field is off its default in a row, lest setStyle() skip it.
+    // Any image the encoder is given, not only tiles: the same pixels as Qt's
+    // file through Qt and libpng, and no more bytes. Noisy textures take the
+    // fast deflater instead of Qt's own compression.
+    void encoder_readsBackAsQtsFile_noLarger_data()
+    {
+        QTest::addColumn<QImage>("image");
+        QRandomGenerator random(7);
+        QImage repeated(128, 128, QImage::Format_ARGB32), gradient = repeated;
+        quint32 cell[64];
+        random.fillRange(cell);
+        for (int y = 0; y < 128; ++y)
+            for (int x = 0; x < 128; ++x) {
+                const uint d = random.bounded(8u) * 0x010101u, v = uint(x + y) + random.bounded(4u);
+                repeated.setPixel(x, y, 0xff000000u | ((cell[y % 8 * 8 + x % 8] & 0xf8f8f8u) + d));
+                gradient.setPixel(x, y, qRgb(v & 255, v * 2 & 255, 100));
+            }
+        QImage translucent = gradient;
+        for (int y = 0; y < 128; ++y)
+            for (int x = 0; x < 128; ++x)
+                translucent.setPixel(x, y,
+                                     (translucent.pixel(x, y) & 0xffffffu) | uint(x * 2) << 24);
+        QTest::newRow("repeating noise") << repeated;
+        QTest::newRow("noisy gradient") << gradient;
+        QTest::newRow("premultiplied, translucent")
+            << translucent.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        for (QImage::Format format :
+             {QImage::Format_RGB32, QImage::Format_RGB888, QImage::Format_RGBX8888,
+              QImage::Format_RGBA8888, QImage::Format_Indexed8, QImage::Format_Grayscale8})
+            QTest::newRow(qPrintable(QString("format %1").arg(format)))
+                << variedMask(5).convertToFormat(format);
+        QTest::newRow("7 x 5, odd rows") << gradient.copy(3, 3, 7, 5);
+        QTest::newRow("1 x 300") << solid(1, 300, 0x80ff0000u);
+    }
+
+    void encoder_readsBackAsQtsFile_noLarger()
+    {
+        QFETCH(QImage, image);
+        QByteArray qt;
+        QBuffer buffer(&qt);
+        QVERIFY(image.save(&buffer, "PNG"));
+        QString error;
+        const QByteArray ours = PngEncoder::encode(image, &error);
+        QVERIFY2(!ours.isEmpty(), qPrintable(error));
+        QCOMPARE(QImage::fromData(ours), QImage::fromData(qt));
+        QVERIFY(!libpngPixels(ours).isEmpty() && libpngPixels(ours) == libpngPixels(qt));
+        QVERIFY2(ours.size() <= qt.size(),
+                 qPrintable(QString("%1 > %2").arg(ours.size()).arg(qt.size())));
+    }
+
     void run_reportsEachMask_writesOracleTiles_data()
     {
         QTest::addColumn<QStringList>("names"); // masks() by name, else a wave
