@@ -70,8 +70,6 @@ class TestGenerator : public QObject
     Q_OBJECT
 
 private slots:
-    // Every mask reported in order, a failure with its reason; a tile for each
-    // other mask. Each field is off its default in a row, lest setStyle() skip it.
     // Any image the encoder is given, not only tiles: the same pixels as Qt's
     // file through Qt and libpng, and no more bytes. Noisy textures take the
     // fast deflater instead of Qt's own compression.
@@ -121,6 +119,8 @@ private slots:
                  qPrintable(QString("%1 > %2").arg(ours.size()).arg(qt.size())));
     }
 
+    // Every mask reported in order, a failure with its reason; a tile for each
+    // other mask. Each field is off its default in a row, lest setStyle() skip it.
     void run_reportsEachMask_writesOracleTiles_data()
     {
         QTest::addColumn<QStringList>("names"); // masks() by name, else a wave
