@@ -4,12 +4,15 @@
 #include <QImage>
 #include <QString>
 
-// Encodes an image as PNG in memory, two to ten times faster than
-// QImage::save for the 32-bit tiles this program writes (most on textured
-// tiles), and never larger than what QImage::save writes for the same image. The decoded pixels are
-// exactly those that QImage::save's file decodes to: premultiplied images are
-// un-premultiplied by Qt's own conversion, and images without an alpha
-// channel are written without one.
+// Encodes an image as PNG in memory, 1.5 to ten times faster than
+// QImage::save for the 32-bit tiles this program writes, and no larger than
+// what QImage::save writes for the same image: the rows are compressed
+// exactly as Qt compresses them, except where they are clearly noisy or
+// incompressible and a fast deflater's result is judged well below what Qt
+// reaches (see the .cpp; that judgement is measured, not proven). The decoded
+// pixels are exactly those that QImage::save's file decodes to: premultiplied
+// images are un-premultiplied by Qt's own conversion, and images without an
+// alpha channel are written without one.
 //
 // Only the pixels are written: no resolution, text or gamma chunks.
 // Monochrome, indexed, grey and 16-bit images go through Qt's own writer.
