@@ -2,6 +2,7 @@
 
 #include "atlasbuilder.h"
 #include "blobmask.h"
+#include "testfiles.h"
 
 #include <QtTest>
 
@@ -36,16 +37,4 @@ inline AtlasSheet packTiles(const QStringList &names, const QSize &size, AtlasOp
     if (!AtlasBuilder::pack(tiles, options, &sheet))
         qFatal("cannot pack the tiles");
     return sheet;
-}
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }

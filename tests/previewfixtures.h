@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "testfiles.h"
+
 // Small deterministic images and files for tests and benchmarks.
 namespace PreviewFixtures {
 
@@ -92,17 +94,8 @@ inline QString save(const QImage &image, const QDir &dir, const QString &name)
     return dir.filePath(name);
 }
 
-inline bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
-}
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using ::readFile;
+using ::writeFile;
 
 // A valid 66-byte PNG declaring 60000 x 60000 pixels: gigabytes to a trusting decoder.
 inline QByteArray absurdPng()

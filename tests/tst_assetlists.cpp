@@ -60,7 +60,7 @@ private slots:
             QVERIFY(QDir().mkpath(dir + "/e.png"));
             for (const char *name : {"b.png", "A.PNG", "c.Png", "d.png.bak", ".hidden.png"})
                 QVERIFY(put(dir + '/' + name));
-            QVERIFY(WindowAssets::writeAll(dir + "/0.png", absurd));
+            QVERIFY(writeFile(dir + "/0.png", absurd));
         }
         QCOMPARE(QImageReader(dirs[0] + "/0.png").size(), QSize(60000, 60000));
     }
@@ -92,7 +92,7 @@ private slots:
         w->tileStyle.topPattern = w->tileStyle.bottomPattern = QFileInfo(dirs[1] + "/0.png");
         w->refreshPreview();
         QCOMPARE(w->ui->spritePreviewWidget->count(), 1);
-        const QString status = WindowAssets::readAll("/proc/self/status");
+        const QString status = readFile("/proc/self/status");
         QVERIFY2(status.section("VmPeak:", 1).section("kB", 0, 0).toInt() < 4 << 20,
                  "0.png was decoded");
         if (missing == 2) {

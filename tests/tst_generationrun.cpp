@@ -29,7 +29,7 @@ class TestGenerationRun : public QObject
         bool ok = WindowAssets::save(WindowAssets::mask(), dir + "m000.png");
         for (const QString &name : maskNames(1, count))
             ok = ok && QFile::copy(dir + "m000.png", dir + name);
-        return ok && (unreadable.isEmpty() || WindowAssets::writeAll(dir + unreadable, "junk"));
+        return ok && (unreadable.isEmpty() || writeFile(dir + unreadable, "junk"));
     }
 
     // Everything in a folder, leftovers included; what is not a whole 64 by 64 PNG is marked.
@@ -37,7 +37,7 @@ class TestGenerationRun : public QObject
     {
         QStringList names = WindowAssets::filesIn(dir);
         for (QString &name : names)
-            if (!WindowAssets::readAll(dir + '/' + name).endsWith("IEND\xae\x42\x60\x82") ||
+            if (!readFile(dir + '/' + name).endsWith("IEND\xae\x42\x60\x82") ||
                 QImage(dir + '/' + name).size() != QSize(64, 64))
                 name += " (not a whole tile)";
         return names;

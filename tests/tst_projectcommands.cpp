@@ -72,7 +72,7 @@ private slots:
         QCOMPARE(s.prompts->callsOf("getSaveFileName").value(0).directory,
                  QDir::homePath() + "/Untitled.twr");
         QCOMPARE(WA::filesIn(temp->path()).join(""), saved);
-        QCOMPARE(WA::readAll(path(saved)), saved.isEmpty() ? "" : startup("hill.png"));
+        QCOMPARE(readFile(path(saved)), saved.isEmpty() ? "" : startup("hill.png"));
         QCOMPARE(s.window.windowTitle(),
                  "Tilewright - " + (saved.isEmpty() ? "Untitled.twr" : saved));
         QCOMPARE(s.window.lastProjectDirectory, saved.isEmpty() ? QDir::homePath() : path(saved));
@@ -124,7 +124,7 @@ private slots:
         const QByteArray huge = "<project><topStyle>" + QByteArray(20 << 20, 'x');
         for (const QByteArray &bad :
              {QByteArray(), huge, QByteArray("<d><topColor>#010203</topColor></d>")}) {
-            QVERIFY(bad.isNull() || WA::writeAll(path("bad.twr"), bad)); // null: no such file
+            QVERIFY(bad.isNull() || writeFile(path("bad.twr"), bad)); // null: no such file
             choose(s, {path("bad.twr")}, "action_Open_2");
             QCOMPARE(s.prompts->calls.last().title + ": " + s.prompts->calls.last().text,
                      QStringLiteral("Loading Error: The project could not be loaded."));
@@ -157,8 +157,7 @@ private slots:
         WA::Session s;
         choose(s, {}, action); // cancelled: nothing happens
         choose(s, chosen, action);
-        QCOMPARE(WA::readAll(dirs[page] + '/' + QFileInfo(chosen[0]).fileName()),
-                 WA::readAll(chosen[0]));
+        QCOMPARE(readFile(dirs[page] + '/' + QFileInfo(chosen[0]).fileName()), readFile(chosen[0]));
         // Written without running the event loop, so only a reload lists it.
         QVERIFY(WA::save(WA::pattern(Qt::blue), dirs[page] + "/zz.png"));
         // Sent to the handler: through the application only the drag's acceptor gets it.
@@ -189,7 +188,7 @@ private slots:
     {
         const QString name = WA::field("name"), dir = WA::patterns(), grass = source(name);
         const QStringList named{name, WA::field("first"), WA::field("second")};
-        const QByteArray old = WA::readAll(grass);
+        const QByteArray old = readFile(grass);
         WA::Session s;
         s.prompts->answers << QMessageBox::No << QMessageBox::No << QMessageBox::Cancel
                            << QMessageBox::Yes << QMessageBox::Cancel << QMessageBox::Yes;
@@ -199,17 +198,17 @@ private slots:
         const auto asked = s.prompts->callsOf("question").value(0);
         QVERIFY(asked.text.contains('\'' + name + '\'') &&
                 asked.defaultButton == QMessageBox::Cancel);
-        const QByteArray green = WA::readAll(source("new/" + name, Qt::green));
+        const QByteArray green = readFile(source("new/" + name, Qt::green));
         choose(s, {path("new/" + name)});
-        QVERIFY(WA::readAll(dir + '/' + name) == green && WA::readAll(dir + '/' + named[1]) == old);
+        QVERIFY(readFile(dir + '/' + name) == green && readFile(dir + '/' + named[1]) == old);
         QTRY_COMPARE(toolTips(s.window.ui->fillIcons), named);
         choose(s, {source("x.png"), grass, source("z.png")});
         QCOMPARE(WA::filesIn(dir), named + QStringList({"x.png", "z.png"}));
         const QString bad = source("bad/" + name);
-        QVERIFY(WA::writeAll(bad, "just some notes\n"));
+        QVERIFY(writeFile(bad, "just some notes\n"));
         choose(s, {bad, source("y.png")});
         QCOMPARE(WA::filesIn(dir), named + QStringList({"x.png", "y.png", "z.png"}));
-        QCOMPARE(WA::readAll(dir + '/' + name), green);
+        QCOMPARE(readFile(dir + '/' + name), green);
         QVERIFY(WA::warnedAbout(*s.prompts, bad) && s.prompts->answers.isEmpty());
     }
 
@@ -240,7 +239,7 @@ private slots:
         rightClick();
         QVERIFY(!QFileInfo::exists(victim));
         QCOMPARE(toolTips(shown), before.mid(1));
-        QVERIFY(QFile::remove(stuck) && QDir().mkpath(stuck) && WA::writeAll(stuck + "/k", "k"));
+        QVERIFY(QFile::remove(stuck) && QDir().mkpath(stuck) && writeFile(stuck + "/k", "k"));
         rightClick();
         QVERIFY(WA::warnedAbout(*s.prompts, stuck));
         QVERIFY(QFileInfo::exists(stuck + "/k") && s.prompts->answers.isEmpty());

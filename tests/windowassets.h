@@ -2,6 +2,7 @@
 
 #include "mainwindow.h"
 #include "scriptedprompts.h"
+#include "testfiles.h"
 
 #include <QImage>
 #include <QPainter>
@@ -65,16 +66,6 @@ struct WindowAssets
     {
         return makeEmpty() && save(topShape(QColor(60, 150, 40)), topStyles() + "/hill.png") &&
                save(mask(), alpha() + "/slope.png");
-    }
-    static QByteArray readAll(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    static bool writeAll(const QString &path, const QByteArray &bytes)
-    {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
     }
     static QStringList filesIn(const QString &dir)
     {
