@@ -4,7 +4,6 @@
 #include "safefilewriter.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include <cstring>
 
@@ -197,10 +196,5 @@ bool AtlasBuilder::writePng(const QImage &image, const QString &path, QString *e
     const QByteArray bytes = encodePng(image, errorString);
     if (bytes.isEmpty())
         return false;
-    QString reason;
-    if (!SafeFileWriter::write(path, bytes, &reason))
-        return fail(errorString,
-                    QCoreApplication::translate("AtlasBuilder", "Could not write \"%1\": %2")
-                        .arg(QDir::toNativeSeparators(path), reason));
-    return true;
+    return SafeFileWriter::writeNamingFile(path, bytes, errorString);
 }

@@ -153,10 +153,5 @@ bool GodotTilesetWriter::write(const QString &tresPath, const QString &imagePath
     const QByteArray text = toText(texturePath, errorString);
     if (text.isEmpty())
         return false;
-    QString reason;
-    if (!SafeFileWriter::write(tresPath, text, &reason))
-        return fail(errorString,
-                    QCoreApplication::translate("GodotTilesetWriter", "Could not write \"%1\": %2")
-                        .arg(QDir::toNativeSeparators(tresPath), reason));
-    return true;
+    return SafeFileWriter::writeNamingFile(tresPath, text, errorString);
 }

@@ -1,5 +1,7 @@
 #include "safefilewriter.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QSaveFile>
 
 bool SafeFileWriter::write(const QString &path, const QByteArray &data, QString *errorString)
@@ -23,4 +25,16 @@ bool SafeFileWriter::write(const QString &path, const QByteArray &data, QString 
         return false;
     }
     return true;
+}
+
+bool SafeFileWriter::writeNamingFile(const QString &path, const QByteArray &data,
+                                     QString *errorString)
+{
+    QString reason;
+    if (write(path, data, &reason))
+        return true;
+    if (errorString)
+        *errorString = QCoreApplication::translate("SafeFileWriter", "Could not write \"%1\": %2")
+                           .arg(QDir::toNativeSeparators(path), reason);
+    return false;
 }

@@ -15,4 +15,6 @@ class SafeFileWriter
 {
 public:
     static bool write(const QString &path, const QByteArray &data, QString *errorString = nullptr);
+    // The same, with a reason that names the file: Could not write "path": why.
+    static bool writeNamingFile(const QString &path, const QByteArray &data, QString *errorString);
 };

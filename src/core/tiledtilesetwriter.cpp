@@ -180,10 +180,5 @@ bool TiledTilesetWriter::write(const QString &tsxPath, const QString &imagePath,
     const QByteArray xml = named.toXml(source, errorString);
     if (xml.isEmpty())
         return false;
-    QString reason;
-    if (!SafeFileWriter::write(tsxPath, xml, &reason))
-        return fail(errorString,
-                    QCoreApplication::translate("TiledTilesetWriter", "Could not write \"%1\": %2")
-                        .arg(QDir::toNativeSeparators(tsxPath), reason));
-    return true;
+    return SafeFileWriter::writeNamingFile(tsxPath, xml, errorString);
 }
