@@ -1,11 +1,12 @@
 #include "assetwriter.h"
 
+#include "safefilewriter.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
-#include <QSaveFile>
 
 AssetWriter::AssetWriter(const QString &rootDirectory) : root(rootDirectory) {}
 
@@ -56,20 +57,9 @@ bool AssetWriter::writeFile(const QString &path, const QByteArray &bytes)
     }
     existing.close();
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        lastError = QStringLiteral("cannot write %1: %2").arg(shown, file.errorString());
-        return false;
-    }
-    // commit() alone would not notice a failed final flush (a full disk), so
-    // every step is checked before the file replaces the old one.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        lastError = QStringLiteral("cannot write %1: %2").arg(shown, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        lastError = QStringLiteral("cannot save %1: %2").arg(shown, file.errorString());
+    QString why;
+    if (!SafeFileWriter::write(path, bytes, &why)) {
+        lastError = QStringLiteral("cannot write %1: %2").arg(shown, why);
         return false;
     }
     ++written;
