@@ -409,25 +409,26 @@ void MainWindow::on_propertiesEditor_doubleClicked(const QModelIndex &index)
 
 void MainWindow::backgroundOpacityValueChanged(int value)
 {
-    if (initialising)
-        return;
-    tileStyle.opacity(currentPart()) = value / 100.0f;
-    refreshPreview();
+    setPercentage(&TileStyle::opacity, value);
 }
 
 void MainWindow::patternOpacityValueChanged(int value)
 {
-    if (initialising)
-        return;
-    tileStyle.patternOpacity(currentPart()) = value / 100.0f;
-    refreshPreview();
+    setPercentage(&TileStyle::patternOpacity, value);
 }
 
 void MainWindow::patternColorOpacityValueChanged(int value)
 {
+    setPercentage(&TileStyle::patternColorOpacity, value);
+}
+
+void MainWindow::setPercentage(float &(TileStyle::*field)(StylePart), int value)
+{
+    // The spin boxes also report the values the table is filled with; those
+    // are not edits.
     if (initialising)
         return;
-    tileStyle.patternColorOpacity(currentPart()) = value / 100.0f;
+    (tileStyle.*field)(currentPart()) = value / 100.0f;
     refreshPreview();
 }
 

@@ -113,6 +113,7 @@ private:
     void loadDarkStyleSheet();
     void setupPropertyTable();
     StylePart currentPart() const;
+    void setPercentage(float &(TileStyle::*field)(StylePart), int value);
     // What each asset kind is shown in and watched by.
     struct AssetList
     {
