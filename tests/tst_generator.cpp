@@ -4,13 +4,19 @@
 #include "generatorfixtures.h"
 #include "generatororacle.h"
 #include "pngencoder.h"
+#include "tilepipeline.h"
 #include "tmpfsmount.h"
+
+#include <QLockFile>
 
 #include <QBuffer>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <png.h>
+
+#include <cmath>
+#include <limits>
 
 using namespace GeneratorFixtures;
 
@@ -54,6 +60,10 @@ QString record(generateTiles &worker, QStringList &reasons)
     QObject::connect(&worker, &generateTiles::NextStep, &here, note("step %1"));
     QObject::connect(&worker, &generateTiles::Complete, &here, [&](bool error, int n) {
         note(error ? "complete error %1" : "complete %1")(n);
+    });
+    QObject::connect(&worker, &generateTiles::DesignIncomplete, &here, [&](QString why) {
+        events << "design incomplete";
+        reasons << why;
     });
     QObject::connect(&worker, &generateTiles::TileFailed, &here, [&](QString name, QString why) {
         events << "failed " + (name.isEmpty() ? "(run)" : name);
@@ -153,13 +163,19 @@ private slots:
             run(qPrintable(QString("tile size %1").arg(size)), two, "out", size, refused,
                 QString::number(size));
         run("no output directory, not /", two, "", 128, refused);
+        run("output is the mask folder", two, "alpha", 128, refused, "a folder of masks");
+        run("output inside the mask folder", two, "alpha/new", 128, refused, "lies inside");
         QStringList all;
         for (const QString &mask : masks().keys())
             all << mask + ".png" << mask + "_notop.png";
         const auto design = [&](const char *tag, const QString &style, int threads, int size,
                                 QRgb top = 0) {
-            QTest::newRow(tag) << all << "out" << style << threads << size
-                               << counted(all.size(), all.size()) << QString() << top;
+            // A part that cannot be read is said once, before the first tile.
+            QString events = counted(all.size(), all.size());
+            if (style.contains("missing"))
+                events.replace(", step 1,", ", design incomplete, step 1,");
+            QTest::newRow(tag) << all << "out" << style << threads << size << events
+                               << (style.contains("missing") ? "missing.png" : "") << top;
         };
         const QString textured = "top=grass topPattern=specks bottomPattern=bricks ";
         design("stripe, 64", "top=stripe", 2, 64, Top);
@@ -220,8 +236,16 @@ private slots:
             if (!events.contains("failed " + name) && !events.contains("(run)"))
                 tiles << name;
         tiles.sort(Qt::CaseInsensitive);
+        const auto masksAsTheyAre = [&] {
+            QStringList files;
+            for (const QString &name : QDir(path("alpha")).entryList(QDir::Files))
+                files << name + ' ' + readFile(path("alpha/" + name)).toBase64();
+            return files;
+        };
+        const QStringList masksBefore = masksAsTheyAre();
         QStringList reasons;
         QCOMPARE(record(worker, reasons), events);
+        QCOMPARE(masksAsTheyAre(), masksBefore);
         QVERIFY2(reasons.value(0).contains(reason) && !reasons.contains(QString()),
                  qPrintable(reasons.join('\n')));
         QStringList files = QDir(path("out")).entryList(QDir::Files | QDir::Hidden);
@@ -257,6 +281,74 @@ private slots:
             QVERIFY2(!top || QImage(path("out/" + name)) == want.scaled(size, size),
                      qPrintable(name));
         }
+    }
+
+    // A project file may hold any number: NaN and infinities must not reach a
+    // conversion to int, and each opacity acts as the nearest of 0 and 1.
+    void nonFiniteOpacity_actsAsClamped_data()
+    {
+        QTest::addColumn<int>("field"); // index into the six opacities a project holds
+        QTest::addColumn<float>("value");
+        QTest::addColumn<float>("clamped");
+        const float inf = std::numeric_limits<float>::infinity();
+        const float values[][2] = {{std::nanf(""), 0}, {inf, 1}, {-inf, 0}, {1e30f, 1}, {-2, 0}};
+        for (int field = 0; field < 6; ++field)
+            for (const auto &v : values)
+                QTest::newRow(qPrintable(QString("opacity %1 = %2").arg(field).arg(v[0])))
+                    << field << v[0] << v[1];
+    }
+    void nonFiniteOpacity_actsAsClamped()
+    {
+        QFETCH(int, field);
+        QFETCH(float, value);
+        QFETCH(float, clamped);
+        QCOMPARE(generateTiles::opacityToAlpha(value), int(clamped * 255));
+        QTemporaryDir dir;
+        const auto design = [&](float opacity) {
+            TileStyle style =
+                styleFrom("top=grass topPattern=specks bottomPattern=bricks", dir.path());
+            float *fields[] = {&style.topOpacity,
+                               &style.topPatternOpacity,
+                               &style.topPatternColorOpacity,
+                               &style.bottomOpacity,
+                               &style.bottomPatternOpacity,
+                               &style.bottomPatternColorOpacity};
+            *fields[field] = opacity;
+            return TilePipeline(style).makeTile(variedMask(3), true, 64);
+        };
+        QCOMPARE(design(value), design(clamped));
+    }
+
+    // One run at a time per folder; what a killed run left is removed by the next.
+    void outputFolder_heldByAnotherRunOrLeftOver_data()
+    {
+        QTest::addColumn<bool>("held");
+        QTest::newRow("held by another run") << true;
+        QTest::newRow("left over by a killed run") << false;
+    }
+    void outputFolder_heldByAnotherRunOrLeftOver()
+    {
+        QFETCH(bool, held);
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkpath(dir.filePath("alpha")) && QDir().mkpath(dir.filePath("out")));
+        QVERIFY(variedMask(1).save(dir.filePath("alpha/a.png")));
+        // Staged names as a kill leaves them, beside a user's own hidden file.
+        const QStringList leftovers{".tilewright-partial-a.png",
+                                    ".tilewright-partial-a.png.Xy12Ab"};
+        for (const QString &name : leftovers + QStringList{".keep"})
+            QVERIFY(writeFile(dir.filePath("out/" + name), "part"));
+        QLockFile other(dir.filePath("out/.tilewright.lock"));
+        QVERIFY(!held || other.tryLock(0));
+        generateTiles worker;
+        worker.alphaDirectory = dir.filePath("alpha");
+        worker.outputDirectory = dir.filePath("out");
+        QStringList reasons;
+        QCOMPARE(record(worker, reasons),
+                 held ? "total 1, failed (run), complete error 0" : counted(1, 1));
+        QVERIFY2(!held || reasons.value(0).contains("Another run"), qPrintable(reasons.join('\n')));
+        const QStringList files = QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden);
+        const QStringList kept = QStringList{".keep"} + leftovers + QStringList{".tilewright.lock"};
+        QCOMPARE(files, held ? kept : QStringList({".keep", "a.png"}));
     }
 };
 

@@ -1,6 +1,8 @@
 #include "engineexportdialog.h"
 #include "ui_engineexportdialog.h"
 
+#include "assetlibrary.h"
+
 #include <QFileDialog>
 
 EngineExportDialog::EngineExportDialog(QWidget *parent)
@@ -66,6 +68,8 @@ void EngineExportDialog::accept()
     if (directory().isEmpty())
         problem = tr("Choose the folder to write the tileset to.");
     else
+        problem = AssetLibrary::outputConflict(directory(), protectedDirectories);
+    if (problem.isEmpty())
         problem = options().validate();
     ui->problem->setText(problem);
     if (problem.isEmpty())

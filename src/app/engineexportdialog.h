@@ -28,6 +28,8 @@ public:
     // The folder chooser; tests replace it.
     std::function<QString(QWidget *parent, const QString &caption, const QString &start)>
         chooseDirectory;
+    // Folders the tileset must not go into (the asset library's).
+    QStringList protectedDirectories;
 
 public slots:
     void accept() override;

@@ -1,6 +1,8 @@
 #include "exportdialog.h"
 #include "ui_exportdialog.h"
 
+#include "assetlibrary.h"
+
 #include <QAbstractButton>
 #include <QFileDialog>
 
@@ -36,14 +38,25 @@ void ExportDialog::on_buttonBox_clicked(QAbstractButton *button)
     confirmed = true;
 }
 
-// A run with tiles smaller than a pixel cannot make anything: keep the
-// dialog open and say why instead of starting it.
+// A run with tiles smaller than a pixel cannot make anything, and one into
+// the asset library would overwrite it: keep the dialog open and say why
+// instead of starting it.
 void ExportDialog::accept()
 {
     if (confirmed && tileSize < 1) {
         confirmed = false;
         ui->sizeProblem->setText(tr("The tile size must be at least 1 pixel."));
         ui->tileWidth->setFocus();
+        return;
+    }
+    const QString conflict =
+        confirmed ? AssetLibrary::outputConflict(directory, protectedDirectories) : QString();
+    if (!conflict.isEmpty()) {
+        confirmed = false;
+        // The label is small; the whole reason goes in its tool tip.
+        ui->sizeProblem->setText(tr("Not into the asset library: choose another folder."));
+        ui->sizeProblem->setToolTip(conflict);
+        ui->exportDirectory->setFocus();
         return;
     }
     QDialog::accept();
@@ -64,6 +77,7 @@ void ExportDialog::on_tileWidth_textChanged(const QString &arg1)
     ui->tileHeight->setText(arg1);
     tileSize = arg1.toInt();
     ui->sizeProblem->clear();
+    ui->sizeProblem->setToolTip(QString());
 }
 
 void ExportDialog::closeEvent(QCloseEvent *) {}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 #include <functional>
 
 class QAbstractButton;
@@ -25,6 +26,9 @@ public:
     QString directory;
     int tileSize = 128;
     bool confirmed = false;
+    // Folders the tiles must not go into (the asset library's): choosing one
+    // keeps the dialog open with the reason.
+    QStringList protectedDirectories;
 
     // The folder chooser; tests replace it.
     std::function<QString(QWidget *parent, const QString &caption)> chooseDirectory;

@@ -729,6 +729,7 @@ void MainWindow::on_actionGenerate_Tileset_triggered()
     ExportDialog dialog(this);
     dialog.directory = lastExportDirectory;
     dialog.tileSize = tileWidthHeight;
+    dialog.protectedDirectories = AssetLibrary::libraryDirectories(appDirPath);
     dialog.loadValues();
     prompts->execDialog(dialog);
     if (!dialog.confirmed)
@@ -745,6 +746,7 @@ void MainWindow::on_actionExport_Engine_Tileset_triggered()
         return;
     EngineExportDialog dialog(this);
     dialog.setValues(lastExportDirectory, tileWidthHeight, storedExportOptions());
+    dialog.protectedDirectories = AssetLibrary::libraryDirectories(appDirPath);
     if (prompts->execDialog(dialog) != QDialog::Accepted)
         return;
     lastExportDirectory = dialog.directory();
@@ -794,6 +796,7 @@ void MainWindow::startGeneration(const TilesetExportOptions &exportOptions)
     generator->setStyle(tileStyle);
     generator->tileSize = tileWidthHeight;
     generator->outputDirectory = lastExportDirectory;
+    generator->protectedDirectories = AssetLibrary::libraryDirectories(appDirPath);
     generator->exportOptions = exportOptions;
 
     generationRunning = true;

@@ -71,17 +71,15 @@ CliRunner::ExitCode CliRunner::run()
         printError(tr("the mask folder \"%1\" does not exist.").arg(native(maskDirectory)));
         return BadArguments;
     }
-    const QStringList masks = TilesetExport::tileNames(maskDirectory);
+    // As the worker goes through them, so the n-th step names the n-th entry.
+    QStringList masks;
+    for (const QFileInfo &entry : AssetLibrary::listEntries(maskDirectory, QStringLiteral(".png")))
+        masks << entry.fileName();
     if (masks.isEmpty()) {
         printError(tr("the mask folder \"%1\" has no PNG masks.").arg(native(maskDirectory)));
         return BadArguments;
     }
     const TilesetExportOptions &exportOptions = m_options.exportOptions;
-    const QString exportProblem = exportOptions.validate();
-    if (!exportProblem.isEmpty()) {
-        printError(exportProblem);
-        return BadArguments;
-    }
     if (exportOptions.writesAtlas() &&
         masks.contains(exportOptions.atlasFileName, Qt::CaseInsensitive)) {
         // The sheet would overwrite one of the tiles it is made of.
@@ -93,28 +91,36 @@ CliRunner::ExitCode CliRunner::run()
     if (!loadStyle(style))
         return BadArguments;
 
-    // A folder that cannot be made is no bad argument but a place where no
-    // tile can be written: the run goes on and names every tile, as the
-    // window does for a folder it cannot write to.
     const QString output = QFileInfo(m_options.outputDirectory).absoluteFilePath();
-    if (!QDir().mkpath(output))
-        printError(tr("the output folder \"%1\" could not be created.").arg(native(output)));
-
     ProgressReporter progress(stderr);
     generateTiles worker;
     worker.setStyle(style);
     worker.alphaDirectory = maskDirectory;
     worker.outputDirectory = output;
+    worker.protectedDirectories = AssetLibrary::libraryDirectories(m_appDirPath);
     worker.tileSize = m_options.tileSize;
     worker.threadCount = m_options.threads;
     // The worker makes the sheet and tilesets after the tiles, as for the
     // window, and only from a complete set.
     worker.exportOptions = exportOptions;
+    // What would refuse the run is refused before the output folder is made.
+    const QString refusal = worker.checkRun(masks.size());
+    if (!refusal.isEmpty()) {
+        printError(refusal);
+        return BadArguments;
+    }
+
+    // A folder that cannot be made is no bad argument but a place where no
+    // tile can be written: the run goes on and names every tile, as the
+    // window does for a folder it cannot write to.
+    if (!QDir().mkpath(output))
+        printError(tr("the output folder \"%1\" could not be created.").arg(native(output)));
 
     int total = 0;
     int made = 0;
     int tileFailures = 0;
     bool runFailed = false;
+    bool designIncomplete = false;
     QStringList exportWritten;
     QStringList exportFailed;
     // doGeneration() runs on this thread and reports in list order, so the
@@ -136,6 +142,10 @@ CliRunner::ExitCode CliRunner::run()
             progress.message(QStringLiteral("failed: %1: %2")
                                  .arg(fileName.isEmpty() ? tr("the run") : fileName, reason));
         });
+    QObject::connect(&worker, &generateTiles::DesignIncomplete, [&](const QString &reason) {
+        designIncomplete = true;
+        progress.message(QStringLiteral("failed: %1").arg(reason));
+    });
     QObject::connect(&worker, &generateTiles::ExportWritten,
                      [&](const QStringList &fileNames) { exportWritten << fileNames; });
     QObject::connect(&worker, &generateTiles::ExportFailed,
@@ -168,5 +178,9 @@ CliRunner::ExitCode CliRunner::run()
     if (tileFailures > 0)
         printError(tileFailures == 1 ? tr("1 tile could not be made.")
                                      : tr("%1 tiles could not be made.").arg(tileFailures));
-    return runFailed || tileFailures > 0 || made < total || exportIncomplete ? SomeFailed : Success;
+    if (designIncomplete)
+        printError(tr("the tiles are not the design as saved: a part of it could not be read."));
+    return runFailed || designIncomplete || tileFailures > 0 || made < total || exportIncomplete
+               ? SomeFailed
+               : Success;
 }

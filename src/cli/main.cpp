@@ -125,17 +125,9 @@ int main(int argc, char *argv[])
     if (parser.isSet(version))
         parser.showVersion();
 
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1) {
-        printError(positional.isEmpty() ? QStringLiteral("no output folder was given.")
-                                        : QStringLiteral("one output folder, not %1 arguments: %2")
-                                              .arg(positional.size())
-                                              .arg(positional.join(QLatin1Char(' '))));
-        return CliRunner::BadArguments;
-    }
-
+    // Numbers first: "-s out" takes the folder as the size, and saying so
+    // is more helpful than saying no folder was given.
     CliRunner::Options options;
-    options.outputDirectory = positional.first();
     options.projectFile = parser.value(project);
     options.maskDirectory = parser.value(masks);
     TilesetExportOptions &out = options.exportOptions;
@@ -149,6 +141,16 @@ int main(int argc, char *argv[])
         printError(error);
         return CliRunner::BadArguments;
     }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1) {
+        printError(positional.isEmpty() ? QStringLiteral("no output folder was given.")
+                                        : QStringLiteral("one output folder, not %1 arguments: %2")
+                                              .arg(positional.size())
+                                              .arg(positional.join(QLatin1Char(' '))));
+        return CliRunner::BadArguments;
+    }
+
+    options.outputDirectory = positional.first();
     if (parser.isSet(project) && options.projectFile.isEmpty()) {
         printError(QStringLiteral("--project needs a file name."));
         return CliRunner::BadArguments;

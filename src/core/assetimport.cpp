@@ -1,5 +1,6 @@
 #include "assetimport.h"
 
+#include "regularfile.h"
 #include "safefilewriter.h"
 #include "safeimagereader.h"
 
@@ -48,9 +49,10 @@ QString AssetImport::newNamePath(const QString &directory, const QString &name)
 bool AssetImport::validate(const QString &source, QString *errorString, QByteArray *data)
 {
     const QString name = nativeName(source);
-    QFile file(source);
-    if (!file.open(QIODevice::ReadOnly)) {
-        setError(errorString, tr("Cannot read \"%1\": %2").arg(name, file.errorString()));
+    QFile file;
+    QString reason;
+    if (!RegularFile::open(file, source, &reason)) {
+        setError(errorString, tr("Cannot read \"%1\": %2").arg(name, reason));
         return false;
     }
     if (file.size() > SafeImageReader::MaxFileBytes) {
@@ -61,9 +63,9 @@ bool AssetImport::validate(const QString &source, QString *errorString, QByteArr
                                   .arg(SafeImageReader::MaxFileBytes));
         return false;
     }
-    const QByteArray bytes = file.read(SafeImageReader::MaxFileBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        setError(errorString, tr("Cannot read \"%1\": %2").arg(name, file.errorString()));
+    QByteArray bytes;
+    if (!RegularFile::readOpened(file, SafeImageReader::MaxFileBytes, &bytes, &reason)) {
+        setError(errorString, tr("Cannot read \"%1\": %2").arg(name, reason));
         return false;
     }
     // The decoder would take a JPEG or GIF named *.png as well; the library
@@ -73,7 +75,6 @@ bool AssetImport::validate(const QString &source, QString *errorString, QByteArr
         setError(errorString, tr("Cannot import \"%1\": the file is not a PNG image").arg(name));
         return false;
     }
-    QString reason;
     if (SafeImageReader::fromData(bytes, &reason).isNull()) {
         setError(errorString, tr("Cannot import \"%1\": %2").arg(name, reason));
         return false;

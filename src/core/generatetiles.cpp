@@ -1,11 +1,12 @@
 #include "generatetiles.h"
 
 #include "assetlibrary.h"
+#include "outputfolder.h"
+#include "safeimagereader.h"
 #include "tilefilewriter.h"
 #include "tilepipeline.h"
 #include "tilestyle.h"
 
-#include <QDebug>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QRunnable>
@@ -37,12 +38,24 @@ struct Handover
     QWaitCondition finished;
 };
 
-void makeTile(const TilePipeline &pipeline, int tileSize, TileJob &job)
+// Beyond the decoded mask: the tile, its premultiplied and scaled copies and
+// the encoder's buffers, per pixel of the tile.
+constexpr qint64 TileBytesPerPixel = 16;
+
+void makeTile(const TilePipeline &pipeline, int tileSize, MemoryBudget *budget, TileJob &job)
 {
-    QString reason;
-    const QImage mask = TilePipeline::readMask(job.maskPath, &reason);
+    // The header tells what decoding will take; the budget is held until the
+    // tile is written.
+    SafeImageReader reader(job.maskPath);
+    if (!reader.canRead()) {
+        job.reason = generateTiles::tr("The mask could not be read: %1").arg(reader.errorString());
+        return;
+    }
+    const MemoryBudget::Lease lease(budget, reader.decodeCost() +
+                                                qint64(tileSize) * tileSize * TileBytesPerPixel);
+    const QImage mask = TilePipeline::normaliseMask(reader.read());
     if (mask.isNull()) {
-        job.reason = generateTiles::tr("The mask could not be read: %1").arg(reason);
+        job.reason = generateTiles::tr("The mask could not be read: %1").arg(reader.errorString());
         return;
     }
     const QImage tile = pipeline.makeTile(mask, TilePipeline::wantsTop(job.fileName), tileSize);
@@ -56,14 +69,16 @@ void makeTile(const TilePipeline &pipeline, int tileSize, TileJob &job)
 class TileTask : public QRunnable
 {
 public:
-    TileTask(const TilePipeline &pipeline, int tileSize, TileJob &job, Handover &handover)
-        : m_pipeline(pipeline), m_tileSize(tileSize), m_job(job), m_handover(handover)
+    TileTask(const TilePipeline &pipeline, int tileSize, MemoryBudget &budget, TileJob &job,
+             Handover &handover)
+        : m_pipeline(pipeline), m_tileSize(tileSize), m_budget(budget), m_job(job),
+          m_handover(handover)
     {
     }
 
     void run() override
     {
-        makeTile(m_pipeline, m_tileSize, m_job);
+        makeTile(m_pipeline, m_tileSize, &m_budget, m_job);
         QMutexLocker lock(&m_handover.mutex);
         m_job.finished = true;
         m_handover.finished.wakeAll();
@@ -72,6 +87,7 @@ public:
 private:
     const TilePipeline &m_pipeline;
     int m_tileSize;
+    MemoryBudget &m_budget;
     TileJob &m_job;
     Handover &m_handover;
 };
@@ -130,23 +146,50 @@ void generateTiles::drapeTopLayer(const QImage &mask, const QImage &top, QImage 
     TilePipeline::drapeTopLayer(mask, top, bottomColor, shade, topOpacity, tile);
 }
 
+// What keeps a run from starting, checked before the first tile so that
+// nothing is made in vain; empty when it may start.
+QString generateTiles::checkRun(int maskCount) const
+{
+    if (tileSize < 1 || tileSize > TilePipeline::MaxTileSize)
+        return tr("The tile size must be from 1 to %1 pixels, not %2.")
+            .arg(TilePipeline::MaxTileSize)
+            .arg(tileSize);
+    if (outputDirectory.isEmpty())
+        return tr("No output directory was given.");
+    const QString conflict = AssetLibrary::outputConflict(
+        outputDirectory, QStringList(alphaDirectory) << protectedDirectories);
+    if (!conflict.isEmpty())
+        return conflict;
+    if (exportOptions.any()) {
+        const QString invalid = exportOptions.validate();
+        if (!invalid.isEmpty())
+            return invalid;
+        AtlasLayout layout;
+        QString reason;
+        if (maskCount > 0 && !AtlasBuilder::measure(maskCount, QSize(tileSize, tileSize),
+                                                    exportOptions.atlasOptions(), &layout, &reason))
+            return tr("The atlas \"%1\" cannot be made: %2")
+                .arg(exportOptions.atlasFileName, reason);
+    }
+    return QString();
+}
+
 void generateTiles::doGeneration()
 {
     tileCount = 0;
     // An empty path would mean the working directory (masks) or the root
     // directory (tiles): never what was meant.
-    const QList<QFileInfo> masks = alphaDirectory.isEmpty()
-                                       ? QList<QFileInfo>()
-                                       : listPngFiles(alphaDirectory, QStringLiteral(".png"));
+    const QList<QFileInfo> masks =
+        alphaDirectory.isEmpty()
+            ? QList<QFileInfo>()
+            : AssetLibrary::listEntries(alphaDirectory, QStringLiteral(".png"));
     emit TotalSteps(masks.size());
 
-    QString refusal;
-    if (tileSize < 1 || tileSize > TilePipeline::MaxTileSize)
-        refusal = tr("The tile size must be from 1 to %1 pixels, not %2.")
-                      .arg(TilePipeline::MaxTileSize)
-                      .arg(tileSize);
-    else if (outputDirectory.isEmpty())
-        refusal = tr("No output directory was given.");
+    OutputFolder output(outputDirectory);
+    QString refusal = checkRun(masks.size());
+    // A folder that does not exist gets no tile; each one says so.
+    if (refusal.isEmpty() && !masks.isEmpty() && QFileInfo(outputDirectory).isDir())
+        output.claim(&refusal);
     if (!refusal.isEmpty()) {
         emit TileFailed(QString(), refusal);
         emit Complete(true, 0);
@@ -160,7 +203,8 @@ void generateTiles::doGeneration()
     // The shared layers, once for the whole run.
     const TilePipeline pipeline(currentStyle());
     for (const QString &warning : pipeline.warnings())
-        qDebug().noquote() << warning;
+        emit DesignIncomplete(warning);
+    MemoryBudget budget(memoryBudget);
 
     int written = 0;
     QStringList writtenTiles;
@@ -189,7 +233,7 @@ void generateTiles::doGeneration()
             if (interrupted())
                 break;
             const auto job = jobFor(file);
-            makeTile(pipeline, tileSize, *job);
+            makeTile(pipeline, tileSize, &budget, *job);
             report(*job);
         }
     } else {
@@ -215,7 +259,7 @@ void generateTiles::doGeneration()
             }
             if (!stopping && next < masks.size() && inFlight.size() < window) {
                 inFlight.push_back(jobFor(masks.at(next++)));
-                auto *task = new TileTask(pipeline, tileSize, *inFlight.back(), handover);
+                auto *task = new TileTask(pipeline, tileSize, budget, *inFlight.back(), handover);
                 task->setAutoDelete(true);
                 pool.start(task);
                 continue;
@@ -237,6 +281,8 @@ void generateTiles::doGeneration()
 
     if (exportOptions.any())
         exportTileset(writtenTiles, masks.size(), interrupted());
+    // Free for the next run before anyone hears this one is over.
+    output.release();
     emit Complete(tileCount > 0 && written == 0, tileCount);
 }
 

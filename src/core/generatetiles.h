@@ -1,5 +1,6 @@
 #pragma once
 
+#include "memorybudget.h"
 #include "tilesetexport.h"
 
 #include <QColor>
@@ -30,9 +31,15 @@ public:
     // decode or is absurdly large. Palette, grey and 16-bit images come back
     // as ARGB32 (RGB32 without alpha) so that the colouring operations work
     // on them; PNGs with and without alpha keep ARGB32 and RGB32.
-    static QImage loadImage(const QString &path);
+    static QImage loadImage(const QString &path, QString *errorString = nullptr);
+    // The same conversion for an image already decoded.
+    static QImage toWorkingFormat(const QImage &image);
 
-    // opacity * 255, truncated toward zero (0.4 gives 102); not clamped.
+    // Every opacity goes through here before it is used: a project file may
+    // hold any number, and NaN or infinity must not reach a conversion to
+    // int. NaN gives 0; the rest is clamped to 0..1.
+    static float clampOpacity(float opacity);
+    // clampOpacity(opacity) * 255, truncated toward zero (0.4 gives 102).
     static int opacityToAlpha(float opacity);
 
     static void clearImage(QImage &image);
@@ -90,15 +97,27 @@ public:
     bool topDown = false; // carried along; generated tiles never repeat the top
     QString alphaDirectory;
     QString outputDirectory;
+    // Folders besides alphaDirectory that a run refuses to write into (the
+    // asset library's), checked with AssetLibrary::outputConflict.
+    QStringList protectedDirectories;
     int tileSize = 128;
     int tileCount = 0; // masks handled in the current run
     // Tiles made at once; 0 means one per core.
     int threadCount = 0;
+    // What the masks being decoded and the tiles being made may take at once,
+    // over all threads.
+    qint64 memoryBudget = MemoryBudget::DefaultBytes;
 
     // Copies every field of the design.
     // What to make from the tiles besides the loose PNGs: an atlas sheet and
     // Tiled and Godot tilesets. Nothing by default.
     TilesetExportOptions exportOptions;
+
+    // Why a run of these members over maskCount masks would be refused
+    // before its first tile (tile size, output folder, export options, a
+    // sheet too large); empty when it may start. doGeneration() checks it
+    // too; a caller can ask first.
+    QString checkRun(int maskCount) const;
 
     void setStyle(const TileStyle &style);
     TileStyle currentStyle() const;
@@ -117,6 +136,10 @@ signals:
     // Before that mask's NextStep: its tile was not written, and why. An
     // empty file name concerns the whole run.
     void TileFailed(const QString &fileName, const QString &reason);
+    // After TotalSteps, before the first tile: a top shape or pattern of the
+    // design could not be read and is left out of every tile, so the tiles
+    // are not the design as saved.
+    void DesignIncomplete(const QString &reason);
     // After the tiles: the atlas and tileset files asked for by exportOptions
     // that were written, and those that could not be, with the reason.
     void ExportWritten(const QStringList &fileNames);
@@ -124,7 +147,11 @@ signals:
 
 public slots:
     // One tile per mask of alphaDirectory, in list order, written whole or
-    // not at all under the mask's name in outputDirectory. Stops early, after
+    // not at all under the mask's name in outputDirectory. Every entry named
+    // like a mask counts: one that is no readable image file (a folder, a
+    // pipe, a broken link) fails with its reason. The output folder is held
+    // for the run (OutputFolder) and must not overlap the mask folder or
+    // protectedDirectories. Stops early, after
     // the tiles in hand, when the thread is asked to interrupt. Complete's
     // isError: masks were handled but not one tile could be written.
     void doGeneration();

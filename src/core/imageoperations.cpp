@@ -191,9 +191,13 @@ private:
 
 } // namespace
 
-QImage generateTiles::loadImage(const QString &path)
+QImage generateTiles::loadImage(const QString &path, QString *errorString)
 {
-    QImage image = SafeImageReader::read(path);
+    return toWorkingFormat(SafeImageReader::read(path, errorString));
+}
+
+QImage generateTiles::toWorkingFormat(const QImage &image)
+{
     if (image.isNull())
         return image;
     switch (image.format()) {
@@ -210,9 +214,17 @@ QImage generateTiles::loadImage(const QString &path)
     }
 }
 
+float generateTiles::clampOpacity(float opacity)
+{
+    // Written so that NaN, which compares false with everything, lands on 0.
+    if (!(opacity > 0.0f))
+        return 0.0f;
+    return opacity < 1.0f ? opacity : 1.0f;
+}
+
 int generateTiles::opacityToAlpha(float opacity)
 {
-    return int(double(opacity) * 255.0);
+    return int(double(clampOpacity(opacity)) * 255.0);
 }
 
 void generateTiles::clearImage(QImage &image)
@@ -305,7 +317,7 @@ void generateTiles::applyOpacity(QImage &image, float opacity)
     QImage faded(image.size(), QImage::Format_RGBA8888);
     faded.fill(0);
     QPainter painter(&faded);
-    painter.setOpacity(opacity);
+    painter.setOpacity(clampOpacity(opacity));
     painter.drawImage(0, 0, image);
     painter.end();
     image = faded;
@@ -345,7 +357,7 @@ void generateTiles::drawImageOver(QPaintDevice *target, const QImage &source, in
     if (source.isNull() || !canPaintOn(target))
         return;
     QPainter painter(target);
-    painter.setOpacity(opacity);
+    painter.setOpacity(clampOpacity(opacity));
     painter.drawImage(x, y, source);
     painter.end();
 }

@@ -1,5 +1,6 @@
 #include "projectreader.h"
 
+#include "regularfile.h"
 #include "tilestyle.h"
 
 #include <QDir>
@@ -160,10 +161,11 @@ bool ProjectReader::read(const QString &fileName, TileStyle &style)
 {
     m_errorString.clear();
     style.topDown = false;
-    QFile file(fileName);
+    QFile file;
     const QString name = QDir::toNativeSeparators(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_errorString = tr("Cannot open \"%1\": %2").arg(name, file.errorString());
+    QString reason;
+    if (!RegularFile::open(file, fileName, &reason)) {
+        m_errorString = tr("Cannot open \"%1\": %2").arg(name, reason);
         return false;
     }
     if (read(&file, style))

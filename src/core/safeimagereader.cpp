@@ -1,8 +1,9 @@
 #include "safeimagereader.h"
 
+#include "regularfile.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QFile>
 #include <QImageReader>
 
 namespace {
@@ -18,24 +19,33 @@ void setError(QString *errorString, const QString &message)
         *errorString = message;
 }
 
-QImage decode(QIODevice *device, QString *errorString)
+// The declared size when it is one we are willing to decode, else invalid
+// with *errorString. Reads the header only.
+QSize checkedSize(QImageReader &reader, QString *errorString)
 {
-    QImageReader reader(device);
-    reader.setAutoTransform(false);
     // size() reads the header only; an unknown size means the format cannot
     // tell us, and we would rather refuse than decode blindly.
     const QSize declared = reader.size();
     if (!declared.isValid()) {
         setError(errorString, tr("not a readable image (%1)").arg(reader.errorString()));
-        return QImage();
+        return QSize();
     }
     if (!SafeImageReader::isSaneSize(declared)) {
         setError(errorString, tr("image is %1 x %2 pixels, more than the %3 x %3 allowed")
                                   .arg(declared.width())
                                   .arg(declared.height())
                                   .arg(SafeImageReader::MaxEdge));
-        return QImage();
+        return QSize();
     }
+    return declared;
+}
+
+QImage decode(QIODevice *device, QString *errorString)
+{
+    QImageReader reader(device);
+    reader.setAutoTransform(false);
+    if (!checkedSize(reader, errorString).isValid())
+        return QImage();
     QImage image;
     if (!reader.read(&image)) {
         setError(errorString, tr("image could not be decoded (%1)").arg(reader.errorString()));
@@ -52,24 +62,56 @@ bool SafeImageReader::isSaneSize(const QSize &size)
            size.height() <= MaxEdge && qint64(size.width()) * size.height() <= MaxPixels;
 }
 
-QImage SafeImageReader::read(const QString &path, QString *errorString)
+SafeImageReader::SafeImageReader(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        setError(errorString, file.errorString());
-        return QImage();
+    if (!RegularFile::open(m_file, path, &m_errorString)) {
+        if (m_errorString.isEmpty())
+            m_errorString = tr("cannot be opened");
+        return;
     }
-    if (file.size() > MaxFileBytes) {
-        setError(
-            errorString,
-            tr("file is %1 bytes, more than the %2 allowed").arg(file.size()).arg(MaxFileBytes));
-        return QImage();
+    if (m_file.size() > MaxFileBytes) {
+        m_errorString =
+            tr("file is %1 bytes, more than the %2 allowed").arg(m_file.size()).arg(MaxFileBytes);
+        return;
     }
+    QImageReader reader(&m_file);
+    reader.setAutoTransform(false);
+    m_size = checkedSize(reader, &m_errorString);
+}
+
+qint64 SafeImageReader::decodeCost() const
+{
+    if (!canRead())
+        return 0;
+    return m_file.size() + qint64(m_size.width()) * m_size.height() * (8 + 4);
+}
+
+QImage SafeImageReader::read()
+{
+    if (!canRead())
+        return QImage();
     // Reading the bytes first keeps the decoder off a file that may change
     // under it, and matches how a PNG sniffs its own format.
-    QByteArray data = file.readAll();
-    file.close();
-    return fromData(data, errorString);
+    QByteArray data;
+    if (!m_file.seek(0) || !RegularFile::readOpened(m_file, MaxFileBytes, &data, &m_errorString)) {
+        if (m_errorString.isEmpty())
+            m_errorString = m_file.errorString();
+        return QImage();
+    }
+    m_file.close();
+    QImage image = fromData(data, &m_errorString);
+    if (image.isNull() && m_errorString.isEmpty())
+        m_errorString = tr("image could not be decoded");
+    return image;
+}
+
+QImage SafeImageReader::read(const QString &path, QString *errorString)
+{
+    SafeImageReader reader(path);
+    const QImage image = reader.read();
+    if (image.isNull())
+        setError(errorString, reader.errorString());
+    return image;
 }
 
 QImage SafeImageReader::fromData(const QByteArray &data, QString *errorString)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -7,8 +8,12 @@
 // The one way library images (top shapes, patterns, masks, icons, imports)
 // are read. QImage has no allocation limit of its own: a few hundred bytes
 // of PNG can declare 60000 x 60000 pixels and make the decoder allocate
-// gigabytes. So the header's declared size and the file size are checked
-// before anything is decoded.
+// gigabytes. So only regular files are opened (see RegularFile), and the
+// header's declared size and the file size are checked before anything is
+// decoded.
+//
+// Constructed on a path, it opens the file and reads the header only, so a
+// caller can see what decoding will cost (decodeCost()) before it does.
 class SafeImageReader
 {
 public:
@@ -16,10 +21,30 @@ public:
     static constexpr int MaxEdge = 4096;
     static constexpr qint64 MaxPixels = qint64(MaxEdge) * MaxEdge;
 
+    explicit SafeImageReader(const QString &path);
+
+    // The file opened and its header declares a size we are willing to decode.
+    bool canRead() const { return m_errorString.isEmpty(); }
+    QSize size() const { return m_size; }
+    QString errorString() const { return m_errorString; }
+
+    // An upper bound of the memory read() and a conversion of its result to
+    // 32 bits take: the file's bytes, the image at up to 8 bytes a pixel
+    // (16-bit RGBA) and a 4-byte copy.
+    qint64 decodeCost() const;
+
+    // Decodes the file; a null image, with errorString(), on failure.
+    QImage read();
+
     // Decoded image, or a null image with *errorString saying why.
     static QImage read(const QString &path, QString *errorString = nullptr);
     static QImage fromData(const QByteArray &data, QString *errorString = nullptr);
 
     // True when a declared size is one we are willing to decode.
     static bool isSaneSize(const QSize &size);
+
+private:
+    QFile m_file;
+    QSize m_size;
+    QString m_errorString;
 };

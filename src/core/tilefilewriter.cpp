@@ -1,7 +1,7 @@
 #include "tilefilewriter.h"
 
+#include "outputfolder.h"
 #include "pngencoder.h"
-#include "safefilewriter.h"
 
 #include <QDir>
 
@@ -9,7 +9,7 @@ bool TileFileWriter::write(const QString &path, const QImage &tile, QString *err
 {
     QString reason;
     const QByteArray png = PngEncoder::encode(tile, &reason);
-    if (!png.isEmpty() && SafeFileWriter::write(path, png, &reason))
+    if (!png.isEmpty() && OutputFolder::writeFile(path, png, &reason))
         return true;
     if (errorString) {
         if (reason.isEmpty())

@@ -6,7 +6,7 @@
 // Writes one tile as a PNG file, whole or not at all.
 //
 // The tile is encoded in memory first and the bytes go through
-// SafeFileWriter, so a failed write (missing or read-only folder, full disk)
+// OutputFolder::writeFile, so a failed write (missing or read-only folder, full disk)
 // leaves no truncated or empty file behind and an existing file of that name
 // keeps its old content. QImage::save(path) is not used: on a full disk it
 // reports success for small files and leaves an empty one.

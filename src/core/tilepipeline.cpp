@@ -46,15 +46,10 @@ constexpr int Size = TilePipeline::WorkingSize;
 // generateTiles::loadImage with the reason for a failure.
 QImage readAsset(const QString &path, QString *errorString)
 {
-    QImage image = G::loadImage(path);
-    if (image.isNull()) {
-        QString reason;
-        SafeImageReader::read(path, &reason);
-        if (reason.isEmpty())
-            reason = QStringLiteral("not a readable image");
-        if (errorString)
-            *errorString = reason;
-    }
+    QString reason;
+    QImage image = G::loadImage(path, &reason);
+    if (image.isNull() && errorString)
+        *errorString = reason.isEmpty() ? QStringLiteral("not a readable image") : reason;
     return image;
 }
 
@@ -599,7 +594,7 @@ void TilePipeline::drapeTop(Scratch &scan, quint32 *out) const
     std::fill(l + pending, l + rows * Size, 0u);
     {
         QPainter painter(&scan.canvas);
-        painter.setOpacity(m_style.topOpacity);
+        painter.setOpacity(G::clampOpacity(m_style.topOpacity));
         painter.drawImage(QPoint(0, 0), scan.layer, QRect(0, 0, Size, rows));
     }
     const QImage drawnRows(scan.canvas.constBits(), Size, rows, scan.canvas.bytesPerLine(),

@@ -1,5 +1,7 @@
 #include "tilepreview.h"
+
 #include "generatetiles.h"
+#include "regularfile.h"
 
 #include <QFile>
 #include <QPainter>
@@ -359,8 +361,8 @@ TilePreview TilePreview::compose(const TileStyle &style)
         result.parts.append({QStringLiteral("Bottom Pattern"), pattern});
     }
 
-    QFile topFile(style.topStyle);
-    if (!style.topStyle.isEmpty() && topFile.open(QIODevice::ReadOnly)) {
+    QFile topFile;
+    if (!style.topStyle.isEmpty() && RegularFile::open(topFile, style.topStyle)) {
         topFile.close();
         const QImage top = G::loadImage(style.topStyle);
         const QImage mask = topMask(top);

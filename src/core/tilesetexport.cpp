@@ -2,7 +2,8 @@
 
 #include "assetlibrary.h"
 #include "godottilesetwriter.h"
-#include "safefilewriter.h"
+#include "outputfolder.h"
+#include "regularfile.h"
 #include "safeimagereader.h"
 #include "tiledtilesetwriter.h"
 
@@ -13,6 +14,10 @@
 #include <algorithm>
 
 namespace {
+
+// An older file of the set is kept in memory to put it back should a later
+// file fail; one larger than this is not, and is then reported as not restorable.
+constexpr qint64 MaxBackupBytes = 256 * 1024 * 1024;
 
 // A name that stays inside the output folder: no folder part, not "." or "..".
 bool isPlainFileName(const QString &name)
@@ -62,6 +67,14 @@ QString TilesetExportOptions::validate() const
 {
     if (!any())
         return QString();
+    // A name starting with a dot makes hidden files, which neither a file
+    // chooser nor a map editor shows.
+    for (const QString &name : {atlasFileName, baseName}) {
+        if (name.startsWith(QLatin1Char('.')) && isPlainFileName(name))
+            return TilesetExport::tr("The name \"%1\" would make a hidden file; choose one that "
+                                     "does not start with a dot.")
+                .arg(name);
+    }
     if (!isPlainFileName(atlasFileName))
         return TilesetExport::tr("The atlas file name \"%1\" must be a plain file name, without "
                                  "a folder.")
@@ -194,17 +207,16 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
 
     for (PendingFile &file : files) {
         file.path = folder.filePath(file.name);
-        QFile existing(file.path);
-        file.existed = existing.exists();
-        if (file.existed && existing.open(QIODevice::ReadOnly)) {
-            file.previous = existing.readAll();
-            file.backedUp = existing.error() == QFile::NoError;
-        }
+        file.existed = QFileInfo::exists(file.path) || QFileInfo(file.path).isSymLink();
+        // Through RegularFile: a pipe planted under the sheet's name must not
+        // block the export, nor a device fill memory.
+        if (file.existed)
+            file.backedUp = RegularFile::read(file.path, MaxBackupBytes, &file.previous);
     }
 
     for (int i = 0; i < files.size(); ++i) {
         PendingFile &file = files[i];
-        if (SafeFileWriter::write(file.path, file.bytes, &reason)) {
+        if (OutputFolder::writeFile(file.path, file.bytes, &reason)) {
             result.written << file.path;
             continue;
         }
@@ -223,7 +235,7 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
             if (!done.existed)
                 undone = QFile::remove(done.path);
             else if (done.backedUp)
-                undone = SafeFileWriter::write(done.path, done.previous, &undoReason);
+                undone = OutputFolder::writeFile(done.path, done.previous, &undoReason);
             else
                 undoReason = tr("its old content could not be read");
             if (undone) {

@@ -69,7 +69,7 @@ struct TilesetExportResult
 // All or nothing, for the set as for each file: every tile is read and every
 // file's bytes are made before the first write, so an unreadable tile or a
 // sheet that cannot be built writes nothing; each file is written whole
-// through SafeFileWriter; and when a later file fails, the files this
+// through OutputFolder::writeFile; and when a later file fails, the files this
 // export already replaced get their old content back (or are removed when
 // they are new), so a .tsx never describes a sheet it was not made with.
 //
