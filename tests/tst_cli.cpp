@@ -6,6 +6,9 @@
 #include "tilesetexport.h"
 #include "tilestyle.h"
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 namespace {
 
 struct Run
@@ -73,7 +76,8 @@ private slots:
     void arguments_exitCodeAndMessage_data()
     {
         // Split at spaces; upper-case words are paths in a fresh folder where EMPTY is a folder
-        // and DTD a project with a document type (entities refused); '' is "".
+        // and DTD a project with a document type (entities refused), but ALPHA is the bundled
+        // mask folder and BIN the program's; '' is "".
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<QString>("message"); // exit 0 when it starts standard output, else 2
         const char *rows[][2] = {
@@ -94,6 +98,12 @@ private slots:
             {"OUT --atlas -n full_notop", "mask's name"},
             {"OUT -p MISSING", "the project could not be read: "},
             {"OUT -p DTD", "the project could not be read: "},
+            {"-s OUT", "--size must be a whole number from 1 to 4096, not"},
+            {"OUT --atlas -n ''", "would make a hidden file"},
+            {"OUT -s 4096 --atlas", "the largest allowed is 16384 x 16384"},
+            {"ALPHA", "Alpha\" is \""},
+            {"ALPHA/new", "lies inside"},
+            {"BIN", "contains"},
         };
         for (const auto &row : rows)
             QTest::newRow(row[0]) << row[0] << row[1];
@@ -108,7 +118,11 @@ private slots:
         QVERIFY(writeFile(dir.filePath("DTD"), "<!DOCTYPE project [<!ENTITY a \"b\">]><project/>"));
         QStringList list = arguments.split(' ');
         for (QString &word : list)
-            word = word == "''" ? QString() : word.at(0).isUpper() ? dir.filePath(word) : word;
+            word = word == "''"               ? QString()
+                   : word.startsWith("ALPHA") ? Masks + word.mid(5)
+                   : word == "BIN"            ? BinDir
+                   : word.at(0).isUpper()     ? dir.filePath(word)
+                                              : word;
         const Run r = run(list);
         const bool ok = message == "Usage:" || message.startsWith("tilewright-cli ");
         const QString &text = ok ? r.out : r.err;
@@ -116,7 +130,7 @@ private slots:
                      text.startsWith(ok ? message : "tilewright-cli: ") && text.contains(message) &&
                      (!arguments.contains("-p ") || text.contains(list.last())),
                  qPrintable(r.out + r.err));
-        QVERIFY(!QFileInfo::exists(dir.filePath("OUT")));
+        QVERIFY(!QFileInfo::exists(dir.filePath("OUT")) && !QFileInfo::exists(Masks + "/new"));
     }
 
     // Every tile and export file that could not be written is named.
@@ -129,6 +143,96 @@ private slots:
         const QStringList files{"tileset.png", "tileset.tsx", "tileset.tres"};
         for (const QString &name : TilesetExport::tileNames(Masks) + files)
             QVERIFY2(r.err.contains("failed: " + name + ": "), qPrintable(name + '\n' + r.err));
+    }
+
+    // Nothing that is named like a mask may hang the run, fill memory or pass in silence: each
+    // entry is a tile or a failure with its reason, said once.
+    void hostileMaskFolder_everyEntryNamedOnce()
+    {
+        QTemporaryDir dir;
+        const QString m = dir.filePath("m/");
+        QVERIFY(QDir().mkpath(m + "dir.png") && QFile::copy(Masks + "/full.png", m + "a.png"));
+        QVERIFY(writeFile(m + "bad.png", readFile(Masks + "/full.png").left(60)));
+        QVERIFY(mkfifo(qPrintable(dir.filePath("fifo")), 0600) == 0);
+        const char *links[][2] = {{"fifo", "fifo.png"},
+                                  {"/dev/zero", "zero.png"},
+                                  {"nowhere", "broken.png"},
+                                  {"loop.png", "loop.png"}};
+        for (const auto &link : links)
+            QVERIFY(QFile::link(link[0][0] == 'f' ? dir.filePath(link[0]) : link[0], m + link[1]));
+        const Run r = run({dir.filePath("out"), "-m", m, "-j", "2"});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.out, "1 of 7 tiles written to " + dir.filePath("out") + '\n');
+        const char *failures[][2] = {{"bad.png", "not a readable image"},
+                                     {"broken.png", "No such file"},
+                                     {"dir.png", "a folder"},
+                                     {"fifo.png", "a named pipe"},
+                                     {"loop.png", "symbolic links"},
+                                     {"zero.png", "a device"}};
+        for (const auto &failure : failures) {
+            const QString line = QString("failed: %1: ").arg(failure[0]);
+            QVERIFY2(r.err.count(line) == 1 &&
+                         r.err.contains(QRegularExpression(line + ".*" + failure[1] + ".*\n")),
+                     qPrintable(r.err));
+        }
+        QCOMPARE(r.err.count("libpng error"), 1); // the bad mask is decoded once
+        QCOMPARE(QDir(dir.filePath("out")).entryList(QDir::Files), QStringList{"a.png"});
+    }
+
+    // A top shape or pattern that cannot be read leaves the tiles short of the design: named,
+    // exit 1, and never a hang on a pipe or a read of a device.
+    void unreadableDesignPart_exitsOneNamingIt_data()
+    {
+        QTest::addColumn<QString>("element");
+        QTest::addColumn<QString>("file"); // FIFO: a named pipe
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("top shape, a pipe") << "topStyle"
+                                           << "FIFO"
+                                           << "Top shape";
+        QTest::newRow("bottom pattern, a device") << "bottomPattern"
+                                                  << "/dev/zero"
+                                                  << "Bottom pattern";
+        QTest::newRow("top pattern, missing") << "topPattern"
+                                              << "missing.png"
+                                              << "Top pattern";
+    }
+    void unreadableDesignPart_exitsOneNamingIt()
+    {
+        QFETCH(QString, element);
+        QFETCH(QString, file);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        QVERIFY(mkfifo(qPrintable(dir.filePath("FIFO")), 0600) == 0);
+        const QString path = file.startsWith('/') ? file : dir.filePath(file);
+        QVERIFY(writeFile(dir.filePath("p.twr"),
+                          QString("<project><%1>%2</%1></project>").arg(element, path).toUtf8()));
+        const Run r = run({dir.filePath("out"), "-p", dir.filePath("p.twr"), "-s", "16"});
+        const int masks = TilesetExport::tileNames(Masks).size();
+        QVERIFY2(r.exitCode == 1 && r.out.startsWith(QString("%1 of %1 tiles").arg(masks)) &&
+                     r.err.count(reason + ' ' + path) == 1,
+                 qPrintable(r.out + r.err));
+    }
+
+    // Decoded masks in flight share one budget, so memory does not grow with threads.
+    void bigMasks_manyThreads_memoryBounded()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the address sanitizer's own memory swamps the figure");
+#endif
+        QTemporaryDir dir;
+        QImage big(4096, 4096, QImage::Format_RGBA64);
+        big.fill(Qt::transparent);
+        QPainter(&big).fillRect(0, 1000, 4096, 3096, Qt::black);
+        QVERIFY(QDir().mkpath(dir.filePath("m")) && big.save(dir.filePath("m/big00.png")));
+        for (int i = 1; i < 40; ++i)
+            QVERIFY(QFile::copy(dir.filePath("m/big00.png"),
+                                dir.filePath(QString("m/big%1.png").arg(i, 2, 10, QChar('0')))));
+        const Run r = run({dir.filePath("out"), "-m", dir.filePath("m"), "-j", "8", "-s", "16"});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        rusage usage{};
+        QVERIFY(getrusage(RUSAGE_CHILDREN, &usage) == 0);
+        // ru_maxrss is in KiB: the largest child so far, and this is the largest run.
+        QVERIFY2(usage.ru_maxrss < 600 * 1024, qPrintable(QString::number(usage.ru_maxrss)));
     }
 
     void run_writesTheWindowsTiles_data()
