@@ -5,6 +5,8 @@
 #include <QImageReader>
 #include <QSpinBox>
 
+#include <sys/stat.h>
+
 // The asset lists and the property editor. Each kind's folder has b.png, A.PNG, c.Png,
 // d.png.bak, .hidden.png, a folder e.png and 0.png (66 bytes declaring 60000 x 60000
 // pixels), listed as 0.png, A.PNG, b.png, c.Png. Parts: 0 Top, 1 Bottom; table rows 1
@@ -118,6 +120,32 @@ private slots:
         QCOMPARE(rows(kind), (missing ? QStringList() : listed) + QStringList("Middle.PNG"));
         // The first top shape in an empty directory becomes the design's; a chosen one stays.
         QCOMPARE(w->style().topStyle, chosen.isEmpty() ? dir + "/Middle.PNG" : chosen);
+    }
+
+    // Links to a pipe and to a device in every asset folder: the window still opens, lists
+    // them without an icon, and the preview passes over them as a top shape or pattern.
+    void hostileLinks_neverBlockStartUpOrPreview()
+    {
+        QTemporaryDir dir;
+        QVERIFY(mkfifo(qPrintable(dir.filePath("fifo")), 0600) == 0);
+        for (const QString &folder : dirs)
+            QVERIFY(QFile::link(dir.filePath("fifo"), folder + "/f.png") &&
+                    QFile::link("/dev/zero", folder + "/z.png"));
+        open();
+        for (int kind = 0; kind < 3; ++kind) {
+            const QListWidget *list = w->assetList(AssetKind(kind + 1)).widget;
+            QCOMPARE(rows(kind), QStringList(listed) << "f.png"
+                                                     << "z.png");
+            QVERIFY(list->item(4)->icon().isNull() && list->item(5)->icon().isNull());
+        }
+        w->tileStyle.topStyle = dirs[0] + "/f.png";
+        w->tileStyle.topPattern = QFileInfo(dirs[1] + "/f.png");
+        w->tileStyle.bottomPattern = QFileInfo(dirs[1] + "/z.png");
+        w->refreshPreview();
+        QCOMPARE(w->ui->spritePreviewWidget->count(), 1);
+        const QString status = readFile("/proc/self/status");
+        QVERIFY2(status.section("VmPeak:", 1).section("kB", 0, 0).toInt() < 4 << 20,
+                 "a device was read");
     }
 
     // What a person enters: a percentage, a colour ("" cancels the dialog) or a pattern.

@@ -123,6 +123,37 @@ private slots:
         QVERIFY(row[3].isEmpty() ? !s.window.generatorThread->isRunning() : completed(s, 1));
     }
 
+    // A folder of the library, or one around or inside it, keeps the dialog open with the
+    // reason; nothing is stored and nothing runs.
+    void exportDialog_libraryFolder_keepsDialogOpen_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("mask folder") << WindowAssets::alpha();
+        QTest::newRow("inside the library") << WindowAssets::root() + "/new";
+        QTest::newRow("around the library") << QCoreApplication::applicationDirPath();
+    }
+    void exportDialog_libraryFolder_keepsDialogOpen()
+    {
+        QFETCH(QString, folder);
+        QVERIFY(writeMasks(2));
+        Session s;
+        s.prompts->dialogActions.enqueue([&](QDialog &d) {
+            d.show();
+            d.findChild<QLineEdit *>("exportDirectory")->setText(folder);
+            d.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+            const QLabel *problem = d.findChild<QLabel *>("sizeProblem");
+            QVERIFY(d.isVisible() && !problem->text().isEmpty());
+            QVERIFY2(problem->toolTip().contains("a folder of masks or assets"),
+                     qPrintable(problem->toolTip()));
+            d.reject();
+        });
+        s.window.ui->actionGenerate_Tileset->trigger();
+        QVERIFY(!s.window.generatorThread->isRunning() && shown(s).isEmpty());
+        QVERIFY(setting("lastExportDirectory") != folder &&
+                !QFileInfo::exists(WindowAssets::root() + "/new"));
+        QCOMPARE(WindowAssets::filesIn(WindowAssets::alpha()), maskNames(0, 2));
+    }
+
     // Three masks: "mask made unreadable|output folder|messages (regex)|tiles written".
     void run_storesChoiceReportsHonestly_data()
     {
@@ -161,7 +192,9 @@ private slots:
     void engineExport_refusesBadNamesWritesTheSet_data()
     {
         QTest::addColumn<QString>("row");
-        for (const char *row : {"|cave", "~|", "~|../elsewhere", "~|cave"})
+        // ALPHA: the library's mask folder, which a run must not write into.
+        for (const char *row :
+             {"|cave", "~|", "~|../elsewhere", "ALPHA|cave", "ALPHA/../..|cave", "~|cave"})
             QTest::newRow(row) << QString(row);
     }
     void engineExport_refusesBadNamesWritesTheSet()
@@ -178,10 +211,15 @@ private slots:
             QVERIFY(atlas->isChecked() && !d.findChild<QCheckBox *>("writeTsx")->isChecked());
             d.findChild<QCheckBox *>("writeTsx")->setChecked(true);
             d.findChild<QLineEdit *>("outputDirectory")
-                ->setText(row.section('|', 0, 0).replace('~', outPath()));
+                ->setText(row.section('|', 0, 0)
+                              .replace('~', outPath())
+                              .replace("ALPHA", WindowAssets::alpha()));
             d.findChild<QLineEdit *>("baseName")->setText(row.section('|', 1));
             d.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
-            QCOMPARE(d.findChild<QLabel *>("problem")->text().isEmpty(), accepted);
+            const QString problem = d.findChild<QLabel *>("problem")->text();
+            QCOMPARE(problem.isEmpty(), accepted);
+            QVERIFY2(!row.startsWith("ALPHA") || problem.contains("a folder of masks or assets"),
+                     qPrintable(problem));
             if (d.isVisible())
                 d.reject();
         });
