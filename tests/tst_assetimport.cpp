@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace F = PreviewFixtures;
 
 static QByteArray encoded(int size, const char *format = "PNG")
@@ -63,6 +65,8 @@ private slots:
         QTest::newRow("same file") << QByteArray() << "";
         QTest::newRow("missing source") << QByteArray() << "Cannot read";
         QTest::newRow("folder source") << QByteArray() << "Cannot read";
+        QTest::newRow("pipe source") << QByteArray() << "named pipe";
+        QTest::newRow("device source") << QByteArray() << "a device";
         QTest::newRow("full disk") << png << "Cannot copy";
         QTest::newRow("read-only") << png << "Cannot copy";
         QTest::newRow("BMP") << encoded(8, "BMP") << "not a PNG";
@@ -90,6 +94,10 @@ private slots:
             source = library.path() + "/./grass.png";
         else if (fault == "folder source")
             QVERIFY(QDir().mkpath(source));
+        else if (fault == "pipe source")
+            QVERIFY(mkfifo(qPrintable(source), 0600) == 0);
+        else if (fault == "device source")
+            QVERIFY(QFile::link("/dev/zero", source));
         else if (fault != "missing source")
             QVERIFY(F::writeFile(source, bytes));
         if (disk)

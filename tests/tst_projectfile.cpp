@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 static QByteArray document(const QByteArray &body)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<project>" + body + "</project>\n";
@@ -108,6 +110,9 @@ private slots:
                       ("&l" + QByteArray::number(i - 1) + ";").repeated(10) + "\">\n";
         refused("entity expansion", laughs + "]><project><topStyle>&l9;</topStyle></project>");
         refused("plain DTD", "<!DOCTYPE project>\n<project>" + field + "</project>");
+        // Neither may block the reader or fill its memory.
+        refused("a named pipe", "FIFO");
+        refused("a link to a device", "DEVICE");
         refused("invalid UTF-8", document("<topStyle>a\xff\xc0\xaf(b</topStyle>" + field));
         for (const char *code : {"no-such-code", "UTF-16"})
             refused(code, "<?xml version=\"1.0\" encoding=\"" + QByteArray(code) +
@@ -125,7 +130,12 @@ private slots:
         QFETCH(bool, ok);
         QTemporaryDir dir;
         const QString file = dir.filePath("x.twr");
-        QVERIFY(PreviewFixtures::writeFile(file, bytes));
+        if (bytes == "FIFO")
+            QVERIFY(mkfifo(qPrintable(file), 0600) == 0);
+        else if (bytes == "DEVICE")
+            QVERIFY(QFile::link("/dev/zero", file));
+        else
+            QVERIFY(PreviewFixtures::writeFile(file, bytes));
         TileStyle style = startupStyle();
         style.topPattern.setFile("/p/old.png");
         style.bottomPattern.setFile("/p/keep.png");
