@@ -580,16 +580,19 @@ bool MainWindow::loadProject(const QString &path)
 {
     lastProjectDirectory = QFileInfo(path).filePath();
     saveSettings();
-    tileStyle.topDown = false;
-    // Fields read before a failure keep their new values, as they always have.
+    // The reader leaves a half-read file's fields behind, so it reads into a
+    // copy: a failed open must leave the design and the file Save writes to
+    // as they were.
+    TileStyle loaded = tileStyle;
+    loaded.topDown = false;
     ProjectReader reader;
-    const bool found = reader.read(path, tileStyle);
-    repeatAtBottomCheck->setChecked(tileStyle.topDown);
-    if (!found) {
+    if (!reader.read(path, loaded)) {
         prompts->warning(this, QStringLiteral("Loading Error"),
                          QStringLiteral("The project could not be loaded."), reader.errorString());
         return false;
     }
+    tileStyle = loaded;
+    repeatAtBottomCheck->setChecked(tileStyle.topDown);
     projectFilePath = path;
     refreshProperties(currentPart());
     refreshPreview();
