@@ -855,8 +855,12 @@ void MainWindow::onComplete(bool isError, int count)
     const bool stopped = cancelRequested && count < runTotal;
     const QString details = (runFailures + runExportFailures).join(QLatin1Char('\n'));
     if (isError) {
-        prompts->warning(this, QStringLiteral("Failed"),
-                         QStringLiteral("The tileset could not be generated."), details);
+        // count is 0 when the run was refused before any tile.
+        const QString text = count ? tr("The tileset could not be generated: none of the %1 "
+                                        "tiles could be made.")
+                                         .arg(count)
+                                   : tr("The tileset could not be generated.");
+        prompts->warning(this, QStringLiteral("Failed"), text, details);
     } else if (!runFailures.isEmpty()) {
         const QString text = stopped ? tr("Generation was stopped: %1 of %2 tiles have been "
                                           "generated; %3 could not be made.")
