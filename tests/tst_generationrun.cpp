@@ -162,7 +162,8 @@ private slots:
             {"all written",
              "||^information Complete: 3 tiles have been generated.$|m000.png,m001.png,m002.png"},
             {"missing folder", "|no/such/folder|^warning Failed: The tileset could not be "
-                               "generated.\nm000.png: .+\nm001.png: .+\nm002.png: .+$|"},
+                               "generated: none of the 3 tiles could be made.\nm000.png: .+\n"
+                               "m001.png: .+\nm002.png: .+$|"},
             {"one mask unreadable", "m001.png||^warning Failed: 2 tiles have been generated; "
                                     "1 could not be made.\nm001.png: .+$|m000.png,m002.png"}};
         for (const auto &row : rows)
@@ -185,6 +186,25 @@ private slots:
         // By itself the progress dialog would show 4 s after construction or a run.
         QTest::qWait(QTest::currentDataTag() == QLatin1String("all written") ? 4500 : 0);
         QVERIFY(!s.window.progressDialog->isVisible());
+    }
+
+    // Every tile failing in a folder nobody can write, root included (it lies under a plain
+    // file): the text gives the count, the details name each mask, and the box still fits.
+    void unwritableFolder_countInTextBoxFitsScreen()
+    {
+        QVERIFY(writeMasks(1651) && writeFile(outPath("file"), "x"));
+        Session s;
+        start(s, outPath("file/tiles"));
+        QVERIFY(completed(s, 1));
+        const auto warned = s.prompts->callsOf("warning").value(0);
+        QCOMPARE(warned.text, "The tileset could not be generated: none of the 1651 tiles "
+                              "could be made.");
+        QCOMPARE(warned.details.count(QRegularExpression("^m\\d{3,4}\\.png: .+$",
+                                                         QRegularExpression::MultilineOption)),
+                 1651);
+        const auto box = WindowAssets::realWarning(warned.text, warned.details);
+        QCOMPARE(box.offScreen(), QString());
+        QCOMPARE(box.detailed, warned.details);
     }
 
     // Export > Engine Tileset: .tsx and .tres need the atlas; a folder and a plain file

@@ -59,6 +59,28 @@ private slots:
     void init() { TestEnv::resetSettings(); }
     void cleanup() { qApp->setStyleSheet(QString()); }
 
+    // "lines of details|lines shown under the text|then": a long list keeps the box on the
+    // screen; all of it is behind "Show Details...", collapsed and scrollable.
+    void warningDetails_longListCollapsedBoxFitsScreen_data()
+    {
+        WA::addRows({"lines", "inline", "then"}, "1|1|;6|6|;7|5|and 2 more;1651|5|and 1646 more");
+    }
+    void warningDetails_longListCollapsedBoxFitsScreen()
+    {
+        const int lines = WA::field("lines").toInt(), inlined = WA::field("inline").toInt();
+        QStringList details;
+        for (int i = 0; i < lines; ++i)
+            details << QString("m%1.png: cannot write /srv/no-such-folder/m%1.png").arg(i);
+        const WA::ShownWarning box =
+            WA::realWarning("The tileset could not be generated.", details.join('\n'));
+        QCOMPARE(box.offScreen(), QString());
+        QStringList underText = details.mid(0, inlined);
+        if (!WA::field("then").isEmpty())
+            underText << WA::field("then");
+        QCOMPARE(box.informative, underText.join('\n'));
+        QCOMPARE(box.detailed, lines > inlined ? details.join('\n') : QString());
+    }
+
     void firstRun_defaultsMenusHelpThemesAndExit()
     {
         WA::Session s;

@@ -48,6 +48,30 @@ class TestProjectCommands : public QObject
         style.topStyle = WA::topStyles() + '/' + topShape;
         return ProjectWriter::toByteArray(style);
     }
+    // Every field of the design, the unstored shade and colour validity included.
+    static QString fields(const TileStyle &t)
+    {
+        QStringList all{t.topStyle, t.topPattern.filePath(), t.bottomPattern.filePath(),
+                        QString::number(t.topDown)};
+        for (const QColor &c : {t.topColor, t.bottomColor, t.topPatternColor, t.bottomPatternColor})
+            all << (c.isValid() ? c.name(QColor::HexArgb) : "invalid");
+        for (float f : {t.topOpacity, t.topPatternOpacity, t.shade, t.topPatternColorOpacity,
+                        t.bottomOpacity, t.bottomPatternOpacity, t.bottomPatternColorOpacity})
+            all << QString::number(f);
+        return all.join('|');
+    }
+    // What the window shows of its design and file: the property table, title and flags.
+    static QString shown(const MainWindow &w)
+    {
+        const QTableWidget *table = w.ui->propertiesEditor;
+        QStringList all{w.windowTitle(), QString::number(w.isModified()),
+                        QString::number(w.repeatAtBottomCheck->isChecked())};
+        for (int row = 0; row < table->rowCount(); ++row) {
+            const auto *spin = qobject_cast<const QAbstractSpinBox *>(table->cellWidget(row, 1));
+            all << (table->item(row, 1) ? table->item(row, 1)->text() : spin ? spin->text() : "");
+        }
+        return all.join('|');
+    }
 
 private slots:
     void init()
@@ -120,18 +144,50 @@ private slots:
         QCOMPARE(s.window.windowTitle(), QStringLiteral("Tilewright - round.twr"));
         s.window.opacitySpin->setValue(50);
         QCOMPARE(s.window.windowTitle(), QStringLiteral("Tilewright - round.twr*"));
-        // A failed open says so and keeps the file; what it read before failing stays.
-        const QByteArray huge = "<project><topStyle>" + QByteArray(20 << 20, 'x');
-        for (const QByteArray &bad :
-             {QByteArray(), huge, QByteArray("<d><topColor>#010203</topColor></d>")}) {
-            QVERIFY(bad.isNull() || writeFile(path("bad.twr"), bad)); // null: no such file
-            choose(s, {path("bad.twr")}, "action_Open_2");
-            QCOMPARE(s.prompts->calls.last().title + ": " + s.prompts->calls.last().text,
-                     QStringLiteral("Loading Error: The project could not be loaded."));
-        }
-        QVERIFY(s.window.style().topColor == QColor("#010203") &&
-                s.window.style().topStyle.size() < 1000);
-        QCOMPARE(s.window.windowTitle(), QStringLiteral("Tilewright - round.twr*"));
+    }
+
+    // A file that fails part-way changes nothing, so Save after it rewrites the good file
+    // as it was rather than a mix of the two.
+    void openMalformedAfterGood_keepsDesignAndFile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes"); // null: no such file
+        const QByteArray colours = "<project><topColor>#010203</topColor><bottomColor>#04";
+        QTest::newRow("truncated") << colours;
+        QTest::newRow("bad colour after a good one") << colours + "05&06</bottomColor></project>";
+        QTest::newRow("wrong root element")
+            << QByteArray("<design><topColor>#010203</topColor><topDown>1</topDown></design>");
+        QTest::newRow("mismatched end tag")
+            << QByteArray("<project><topOpacity>0.1</topOpacity></design>");
+        QTest::newRow("empty") << QByteArray("");
+        QTest::newRow("no such file") << QByteArray();
+        QTest::newRow("too big") << "<project><topStyle>" + QByteArray(1 << 20, 'x');
+    }
+    void openMalformedAfterGood_keepsDesignAndFile()
+    {
+        QFETCH(QByteArray, bytes);
+        TileStyle good;
+        good.topStyle = WA::topStyles() + "/hill.png";
+        good.topColor = QColor(200, 180, 20);
+        good.bottomColor = QColor(90, 60, 30);
+        good.bottomPattern = QFileInfo(source("lines.png", Qt::white));
+        good.bottomPatternOpacity = 0.7f;
+        good.topDown = true;
+        const QByteArray saved = ProjectWriter::toByteArray(good);
+        QVERIFY(writeFile(path("good.twr"), saved));
+        QVERIFY(bytes.isNull() || writeFile(path("bad.twr"), bytes));
+        WA::Session s;
+        choose(s, {path("good.twr")}, "action_Open_2");
+        QCOMPARE(fields(s.window.style()), fields(good));
+        const QString opened = shown(s.window);
+
+        choose(s, {path("bad.twr")}, "action_Open_2");
+        QVERIFY(WA::warnedAbout(*s.prompts, path("bad.twr")));
+        QCOMPARE(s.prompts->calls.last().title + ": " + s.prompts->calls.last().text,
+                 QStringLiteral("Loading Error: The project could not be loaded."));
+        QCOMPARE(fields(s.window.style()), fields(good));
+        QCOMPARE(shown(s.window), opened);
+        s.trigger("action_Save");
+        QCOMPARE(readFile(path("good.twr")), saved);
     }
 
     // The last import location is the last file chosen, even one skipped for its suffix;

@@ -98,6 +98,41 @@ struct WindowAssets
         return *static_cast<QString *>(QTest::qData(column, qMetaTypeId<QString>()));
     }
 
+    // The real warning box, not the scripted one: its frame as first shown and after
+    // "Show Details...", and what it holds. It closes itself.
+    struct ShownWarning
+    {
+        QSize collapsed, expanded;
+        QString informative, detailed;
+        // Empty when both frames fit the screen, else the sizes.
+        QString offScreen() const
+        {
+            const QSize screen = QGuiApplication::primaryScreen()->availableSize();
+            const auto text = [](QSize s) {
+                return QString("%1x%2").arg(s.width()).arg(s.height());
+            };
+            return collapsed.boundedTo(screen) == collapsed &&
+                           expanded.boundedTo(screen) == expanded
+                       ? QString()
+                       : text(collapsed) + ", " + text(expanded) + " on " + text(screen);
+        }
+    };
+    static ShownWarning realWarning(const QString &text, const QString &details)
+    {
+        ShownWarning shown;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            shown = {box->frameGeometry().size(), {}, box->informativeText(), box->detailedText()};
+            for (QAbstractButton *button : box->buttons())
+                if (box->buttonRole(button) == QMessageBox::ActionRole)
+                    button->click();
+            shown.expanded = box->frameGeometry().size();
+            box->accept();
+        });
+        UserPrompts().warning(nullptr, "Failed", text, details);
+        return shown;
+    }
+
     // A window whose questions the test answers.
     struct Session
     {

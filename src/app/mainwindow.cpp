@@ -580,16 +580,19 @@ bool MainWindow::loadProject(const QString &path)
 {
     lastProjectDirectory = QFileInfo(path).filePath();
     saveSettings();
-    tileStyle.topDown = false;
-    // Fields read before a failure keep their new values, as they always have.
+    // The reader leaves a half-read file's fields behind, so it reads into a
+    // copy: a failed open must leave the design and the file Save writes to
+    // as they were.
+    TileStyle loaded = tileStyle;
+    loaded.topDown = false;
     ProjectReader reader;
-    const bool found = reader.read(path, tileStyle);
-    repeatAtBottomCheck->setChecked(tileStyle.topDown);
-    if (!found) {
+    if (!reader.read(path, loaded)) {
         prompts->warning(this, QStringLiteral("Loading Error"),
                          QStringLiteral("The project could not be loaded."), reader.errorString());
         return false;
     }
+    tileStyle = loaded;
+    repeatAtBottomCheck->setChecked(tileStyle.topDown);
     projectFilePath = path;
     refreshProperties(currentPart());
     refreshPreview();
@@ -855,8 +858,12 @@ void MainWindow::onComplete(bool isError, int count)
     const bool stopped = cancelRequested && count < runTotal;
     const QString details = (runFailures + runExportFailures).join(QLatin1Char('\n'));
     if (isError) {
-        prompts->warning(this, QStringLiteral("Failed"),
-                         QStringLiteral("The tileset could not be generated."), details);
+        // count is 0 when the run was refused before any tile.
+        const QString text = count ? tr("The tileset could not be generated: none of the %1 "
+                                        "tiles could be made.")
+                                         .arg(count)
+                                   : tr("The tileset could not be generated.");
+        prompts->warning(this, QStringLiteral("Failed"), text, details);
     } else if (!runFailures.isEmpty()) {
         const QString text = stopped ? tr("Generation was stopped: %1 of %2 tiles have been "
                                           "generated; %3 could not be made.")

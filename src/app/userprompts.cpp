@@ -34,7 +34,18 @@ void UserPrompts::warning(QWidget *parent, const QString &title, const QString &
         return;
     }
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
-    box.setInformativeText(details);
+    // A failed run can list thousands of files: shown whole under the text they
+    // push the box, and its OK button, far off the screen. A long list shows its
+    // first lines there and all of it in the collapsed, scrolling details.
+    const QStringList lines = details.split(QLatin1Char('\n'));
+    if (lines.size() <= MaxDetailLinesShown) {
+        box.setInformativeText(details);
+    } else {
+        QStringList shown = lines.mid(0, MaxDetailLinesShown - 1);
+        shown << tr("and %1 more").arg(lines.size() - shown.size());
+        box.setInformativeText(shown.join(QLatin1Char('\n')));
+        box.setDetailedText(details);
+    }
     box.exec();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QList>
 #include <QMessageBox>
 #include <QString>
@@ -16,7 +17,11 @@ class QWidget;
 // here, so tests can answer them without a person and see what was asked.
 class UserPrompts
 {
+    Q_DECLARE_TR_FUNCTIONS(UserPrompts)
+
 public:
+    static constexpr int MaxDetailLinesShown = 6;
+
     virtual ~UserPrompts() = default;
 
     virtual QColor getColor(const QColor &initial);
@@ -28,7 +33,9 @@ public:
                                                     const QString &text,
                                                     QMessageBox::StandardButtons buttons,
                                                     QMessageBox::StandardButton defaultButton);
-    // details, when given, are shown under the text.
+    // details, when given, are shown under the text. Longer than
+    // MaxDetailLinesShown lines, they are cut there to their first lines and a
+    // count of the rest, and shown whole behind "Show Details...".
     virtual void warning(QWidget *parent, const QString &title, const QString &text,
                          const QString &details = QString());
     virtual void about(QWidget *parent, const QString &title, const QString &text);
