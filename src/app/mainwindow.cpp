@@ -147,6 +147,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(generator, &generateTiles::Complete, this, &MainWindow::onComplete);
     connect(generator, &generateTiles::TotalSteps, this, &MainWindow::onTotalSteps);
     connect(generator, &generateTiles::TileFailed, this, &MainWindow::onTileFailed);
+    connect(generator, &generateTiles::DesignIncomplete, this,
+            [this](const QString &reason) { runDesignProblems << reason; });
     connect(generator, &generateTiles::ExportWritten, this,
             [this](const QStringList &files) { runExportWritten << files; });
     connect(generator, &generateTiles::ExportFailed, this,
@@ -808,6 +810,7 @@ void MainWindow::startGeneration(const TilesetExportOptions &exportOptions)
     runFailures.clear();
     runExportWritten.clear();
     runExportFailures.clear();
+    runDesignProblems.clear();
     ui->actionGenerate_Tileset->setEnabled(false);
     ui->actionExport_Engine_Tileset->setEnabled(false);
     generatorThread->start(QThread::InheritPriority);
@@ -856,7 +859,8 @@ void MainWindow::onComplete(bool isError, int count)
 
     const int written = count - runFailures.size();
     const bool stopped = cancelRequested && count < runTotal;
-    const QString details = (runFailures + runExportFailures).join(QLatin1Char('\n'));
+    const QString details =
+        (runDesignProblems + runFailures + runExportFailures).join(QLatin1Char('\n'));
     if (isError) {
         // count is 0 when the run was refused before any tile.
         const QString text = count ? tr("The tileset could not be generated: none of the %1 "
@@ -884,6 +888,13 @@ void MainWindow::onComplete(bool isError, int count)
         prompts->warning(this, QStringLiteral("Failed"),
                          tr("%1 tiles have been generated, but the atlas and tileset files "
                             "could not be written.")
+                             .arg(written),
+                         details);
+    } else if (!runDesignProblems.isEmpty()) {
+        // Every tile was written, but without a part of the design.
+        prompts->warning(this, QStringLiteral("Failed"),
+                         tr("%1 tiles have been generated, but not as designed: a part of the "
+                            "design could not be read and was left out.")
                              .arg(written),
                          details);
     } else {

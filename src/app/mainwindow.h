@@ -167,6 +167,7 @@ private:
     QStringList runFailures;
     QStringList runExportWritten;
     QStringList runExportFailures;
+    QStringList runDesignProblems; // top shape or patterns left out of this run's tiles
 
     checkUpdates *updateChecker = nullptr;
     QThread *updateThread = nullptr;
