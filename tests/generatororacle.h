@@ -55,27 +55,10 @@ inline QImage makeTile(const Layers &layers, QImage mask, bool withTop, int tile
     const auto &[style, base, top] = layers;
     QImage tile = base.copy();
     if (withTop) {
-        QImage drape(tile.size(), QImage::Format_RGBA8888_Premultiplied);
-        drape.fill(0);
-        for (int x = 0; x < mask.width() && x < top.width(); ++x) {
-            int y0 = 0;
-            while (y0 < mask.height() && qAlpha(mask.pixel(x, y0)) == 0)
-                ++y0;
-            for (int k = 0; k < top.height() && y0 + k < mask.height(); ++k)
-                drape.setPixel(x, y0 + k, top.pixel(x, k));
-        }
-        QImage layer(tile.size(), QImage::Format_ARGB32_Premultiplied);
-        layer.fill(0);
-        QPainter painter(&layer);
-        painter.setRenderHint(QPainter::Antialiasing); // what HighQualityAntialiasing stands for
-        painter.setBackgroundMode(Qt::TransparentMode);
-        painter.drawImage(0, 0, drape);
-        painter.end();
-        QImage shadow = layer;
-        G::paintPixels(shadow, style.bottomColor.rgb(), false);
-        G::shiftLightness(shadow, -G::opacityToAlpha(style.shade), 0, Size, 0, Size);
-        G::drawImageOver(&tile, shadow, 0, 6, style.shade - 0.2);
-        G::drawImageOver(&tile, layer, 0, 0, style.topOpacity);
+        // The worker's own step-by-step drape is the reference for the fast one.
+        generateTiles worker;
+        worker.setStyle(style);
+        worker.drapeTopLayer(mask, top, tile);
     }
     G::flattenOnWhite(mask);
     mask.invertPixels();

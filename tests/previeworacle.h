@@ -1,12 +1,12 @@
 #pragma once
 
-#include "generatetiles.h"
+#include "imageoperations.h"
 #include "tilepreview.h"
 
 #include <QFile>
 
 // The per-pixel operations as plain pixel()/setPixel() walks, and the preview
-// composed step by step as documented (the painter steps are generateTiles'
+// composed step by step as documented (the painter steps are ImageOperations'
 // own, which take no shortcuts). The optimised core must match them exactly.
 struct PlainOps
 {
@@ -20,7 +20,7 @@ struct PlainOps
 
     static void setVisibleAlpha(QImage &image, int alpha)
     {
-        generateTiles::applyOpacity(image, 1.0f); // paints it onto transparent RGBA8888
+        ImageOperations::applyOpacity(image, 1.0f); // paints it onto transparent RGBA8888
         for (int x = 0; x < image.width(); ++x)
             for (int y = 0; y < image.height(); ++y)
                 if (const QRgb p = image.pixel(x, y); qAlpha(p) != 0)
@@ -43,7 +43,7 @@ struct PlainOps
 
     static TilePreview composePreview(const TileStyle &style)
     {
-        using G = generateTiles;
+        namespace G = ImageOperations;
         const auto exists = [](const QFileInfo &file) {
             return QFileInfo(file.filePath()).isFile();
         };

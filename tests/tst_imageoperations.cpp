@@ -1,3 +1,4 @@
+#include "generatetiles.h"
 #include "previewfixtures.h"
 #include "previeworacle.h"
 #include "safeimagereader.h"

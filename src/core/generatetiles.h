@@ -14,12 +14,8 @@ class QPaintDevice;
 class QThread;
 struct TileStyle;
 
-// The tile generator. Its image operations are stateless and static, so the
-// preview on the GUI thread and a generation on the worker thread can call
-// them at the same time.
-//
-// Pixel conventions: a visible pixel has alpha not 0; new intermediate
-// images are Format_RGBA8888; operations on a null image do nothing.
+// The tile generator: a worker that makes one tile per mask on its thread
+// and reports through signals.
 class generateTiles : public QObject
 {
     Q_OBJECT
@@ -27,54 +23,24 @@ class generateTiles : public QObject
 public:
     explicit generateTiles(QObject *parent = nullptr);
 
-    // The decoded file, or a null image when it cannot be opened, does not
-    // decode or is absurdly large. Palette, grey and 16-bit images come back
-    // as ARGB32 (RGB32 without alpha) so that the colouring operations work
-    // on them; PNGs with and without alpha keep ARGB32 and RGB32.
+    // The image operations under the names the window and the tools have
+    // always called; each forwards to ImageOperations, which documents it.
     static QImage loadImage(const QString &path, QString *errorString = nullptr);
-    // The same conversion for an image already decoded.
     static QImage toWorkingFormat(const QImage &image);
-
-    // Every opacity goes through here before it is used: a project file may
-    // hold any number, and NaN or infinity must not reach a conversion to
-    // int. NaN gives 0; the rest is clamped to 0..1.
     static float clampOpacity(float opacity);
-    // clampOpacity(opacity) * 255, truncated toward zero (0.4 gives 102).
     static int opacityToAlpha(float opacity);
-
     static void clearImage(QImage &image);
-
-    // Every pixel when allPixels, else only the visible ones, becomes colour
-    // (alpha included).
     static void paintPixels(QImage &image, QRgb colour, bool allPixels);
-
-    // Converts to Format_RGBA8888; every visible pixel gets this alpha and
-    // keeps its red, green and blue.
     static void setVisibleAlpha(QImage &image, int alpha);
-
-    // Adds delta to the HSL lightness (clamped to 0..255) of the visible
-    // pixels in columns x0..x1-1 and rows y0..y1-1; they come out opaque.
     static void shiftLightness(QImage &image, int delta, int x0, int x1, int y0, int y1);
-
-    // The image painted at this opacity onto a transparent Format_RGBA8888
-    // image.
     static void applyOpacity(QImage &image, float opacity);
-
-    // The image painted over opaque white, as Format_RGBA8888.
     static void flattenOnWhite(QImage &image);
-
     static void fillWithMode(QImage &image, const QColor &colour, QPainter::CompositionMode mode);
-    // As fillWithMode with QColor(colour): the fill is always opaque.
     static void fillWithModeRgb(QImage &image, QRgb colour, QPainter::CompositionMode mode);
-
     static void drawImageOver(QPaintDevice *target, const QImage &source, int x, int y,
                               float opacity);
-
-    // Loads the file, overlays it with (tint's RGB, tintAlpha) unless tint is
-    // 0, and paints it at (0, 0) on target. An unreadable file draws nothing.
     static void drawTintedImage(const QString &path, float opacity, QPaintDevice *target, QRgb tint,
                                 int tintAlpha);
-
     static void rotateImage(QImage &image, int degrees);
 
     // The worker. The window copies a design and the run's parameters into

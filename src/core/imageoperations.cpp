@@ -1,10 +1,11 @@
-// The image operations of generateTiles. Each one either goes through
+// The image operations. Each one either goes through
 // QPainter (so blending, overlay and rounding are the toolkit's) or is a
 // plain per-pixel rule. The per-pixel rules have scanLine() fast paths for
 // the 32-bit formats the program works in; they give the same pixels as the
 // pixel()/setPixel() walk they replace, which the tests check.
 
-#include "generatetiles.h"
+#include "imageoperations.h"
+
 #include "safeimagereader.h"
 
 #include <QPaintDevice>
@@ -191,12 +192,12 @@ private:
 
 } // namespace
 
-QImage generateTiles::loadImage(const QString &path, QString *errorString)
+QImage ImageOperations::loadImage(const QString &path, QString *errorString)
 {
     return toWorkingFormat(SafeImageReader::read(path, errorString));
 }
 
-QImage generateTiles::toWorkingFormat(const QImage &image)
+QImage ImageOperations::toWorkingFormat(const QImage &image)
 {
     if (image.isNull())
         return image;
@@ -214,7 +215,7 @@ QImage generateTiles::toWorkingFormat(const QImage &image)
     }
 }
 
-float generateTiles::clampOpacity(float opacity)
+float ImageOperations::clampOpacity(float opacity)
 {
     // Written so that NaN, which compares false with everything, lands on 0.
     if (!(opacity > 0.0f))
@@ -222,18 +223,18 @@ float generateTiles::clampOpacity(float opacity)
     return opacity < 1.0f ? opacity : 1.0f;
 }
 
-int generateTiles::opacityToAlpha(float opacity)
+int ImageOperations::opacityToAlpha(float opacity)
 {
     return int(double(clampOpacity(opacity)) * 255.0);
 }
 
-void generateTiles::clearImage(QImage &image)
+void ImageOperations::clearImage(QImage &image)
 {
     if (!image.isNull())
         image.fill(0);
 }
 
-void generateTiles::paintPixels(QImage &image, QRgb colour, bool allPixels)
+void ImageOperations::paintPixels(QImage &image, QRgb colour, bool allPixels)
 {
     if (image.isNull())
         return;
@@ -259,7 +260,7 @@ void generateTiles::paintPixels(QImage &image, QRgb colour, bool allPixels)
     }
 }
 
-void generateTiles::setVisibleAlpha(QImage &image, int alpha)
+void ImageOperations::setVisibleAlpha(QImage &image, int alpha)
 {
     if (image.isNull())
         return;
@@ -281,7 +282,7 @@ void generateTiles::setVisibleAlpha(QImage &image, int alpha)
     }
 }
 
-void generateTiles::shiftLightness(QImage &image, int delta, int x0, int x1, int y0, int y1)
+void ImageOperations::shiftLightness(QImage &image, int delta, int x0, int x1, int y0, int y1)
 {
     if (image.isNull())
         return;
@@ -310,7 +311,7 @@ void generateTiles::shiftLightness(QImage &image, int delta, int x0, int x1, int
     }
 }
 
-void generateTiles::applyOpacity(QImage &image, float opacity)
+void ImageOperations::applyOpacity(QImage &image, float opacity)
 {
     if (image.isNull())
         return;
@@ -323,7 +324,7 @@ void generateTiles::applyOpacity(QImage &image, float opacity)
     image = faded;
 }
 
-void generateTiles::flattenOnWhite(QImage &image)
+void ImageOperations::flattenOnWhite(QImage &image)
 {
     if (image.isNull())
         return;
@@ -335,8 +336,8 @@ void generateTiles::flattenOnWhite(QImage &image)
     image = flat;
 }
 
-void generateTiles::fillWithMode(QImage &image, const QColor &colour,
-                                 QPainter::CompositionMode mode)
+void ImageOperations::fillWithMode(QImage &image, const QColor &colour,
+                                   QPainter::CompositionMode mode)
 {
     if (!canPaintOn(image))
         return;
@@ -346,13 +347,13 @@ void generateTiles::fillWithMode(QImage &image, const QColor &colour,
     painter.end();
 }
 
-void generateTiles::fillWithModeRgb(QImage &image, QRgb colour, QPainter::CompositionMode mode)
+void ImageOperations::fillWithModeRgb(QImage &image, QRgb colour, QPainter::CompositionMode mode)
 {
     fillWithMode(image, QColor(colour), mode);
 }
 
-void generateTiles::drawImageOver(QPaintDevice *target, const QImage &source, int x, int y,
-                                  float opacity)
+void ImageOperations::drawImageOver(QPaintDevice *target, const QImage &source, int x, int y,
+                                    float opacity)
 {
     if (source.isNull() || !canPaintOn(target))
         return;
@@ -362,8 +363,8 @@ void generateTiles::drawImageOver(QPaintDevice *target, const QImage &source, in
     painter.end();
 }
 
-void generateTiles::drawTintedImage(const QString &path, float opacity, QPaintDevice *target,
-                                    QRgb tint, int tintAlpha)
+void ImageOperations::drawTintedImage(const QString &path, float opacity, QPaintDevice *target,
+                                      QRgb tint, int tintAlpha)
 {
     QImage image = loadImage(path);
     if (image.isNull())
@@ -378,7 +379,7 @@ void generateTiles::drawTintedImage(const QString &path, float opacity, QPaintDe
     drawImageOver(target, image, 0, 0, opacity);
 }
 
-void generateTiles::rotateImage(QImage &image, int degrees)
+void ImageOperations::rotateImage(QImage &image, int degrees)
 {
     if (image.isNull())
         return;

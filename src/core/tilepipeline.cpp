@@ -1,6 +1,6 @@
 #include "tilepipeline.h"
 
-#include "generatetiles.h"
+#include "imageoperations.h"
 #include "safeimagereader.h"
 
 #include <QPainter>
@@ -39,11 +39,11 @@
 
 namespace {
 
-using G = generateTiles;
+namespace G = ImageOperations;
 
 constexpr int Size = TilePipeline::WorkingSize;
 
-// generateTiles::loadImage with the reason for a failure.
+// ImageOperations::loadImage with the reason for a failure.
 QImage readAsset(const QString &path, QString *errorString)
 {
     QString reason;
@@ -71,71 +71,7 @@ quint32 shadowWord(const QColor &bottomColor, float shade)
     return reinterpret_cast<const quint32 *>(shadow.constScanLine(0))[0];
 }
 
-// What QImage::pixel() reports for each pixel of one row, as words.
-void pixelRow(const QImage &image, int y, quint32 *out)
-{
-    const int width = image.width();
-    switch (image.format()) {
-    case QImage::Format_ARGB32:
-    case QImage::Format_ARGB32_Premultiplied:
-        std::memcpy(out, image.constScanLine(y), size_t(width) * 4);
-        return;
-    case QImage::Format_RGB32: {
-        const quint32 *p = reinterpret_cast<const quint32 *>(image.constScanLine(y));
-        for (int x = 0; x < width; ++x)
-            out[x] = p[x] | 0xff000000u;
-        return;
-    }
-    default:
-        for (int x = 0; x < width; ++x)
-            out[x] = image.pixel(x, y);
-    }
-}
-
 } // namespace
-
-void TilePipeline::drapeTopLayer(const QImage &mask, const QImage &top, const QColor &bottomColor,
-                                 float shade, float topOpacity, QImage &tile)
-{
-    if (tile.isNull())
-        return;
-    // The layer holds the top's pixel() words, column by column shifted down
-    // to the surface; painting the drape onto a cleared premultiplied image
-    // gives exactly those words.
-    QImage layer(tile.size(), QImage::Format_ARGB32_Premultiplied);
-    layer.fill(0);
-    QImage shadow(tile.size(), QImage::Format_ARGB32_Premultiplied);
-    shadow.fill(0);
-    const quint32 dark = shadowWord(bottomColor, shade);
-
-    const int columns = qMin(qMin(mask.width(), top.width()), layer.width());
-    const int rows = qMin(mask.height(), layer.height());
-    std::vector<int> surface(size_t(qMax(columns, 0)), -1);
-    std::vector<quint32> row(size_t(qMax(mask.width(), top.width())));
-    int left = columns;
-    for (int y = 0; y < mask.height() && left > 0; ++y) {
-        pixelRow(mask, y, row.data());
-        for (int x = 0; x < columns; ++x) {
-            if (surface[size_t(x)] < 0 && (row[size_t(x)] >> 24) != 0) {
-                surface[size_t(x)] = y;
-                --left;
-            }
-        }
-    }
-    for (int k = 0; k < top.height() && k < rows; ++k) {
-        pixelRow(top, k, row.data());
-        for (int x = 0; x < columns; ++x) {
-            const int y = surface[size_t(x)] < 0 ? -1 : surface[size_t(x)] + k;
-            if (y < 0 || y >= rows)
-                continue;
-            reinterpret_cast<quint32 *>(layer.scanLine(y))[x] = row[size_t(x)];
-            if ((row[size_t(x)] >> 24) != 0)
-                reinterpret_cast<quint32 *>(shadow.scanLine(y))[x] = dark;
-        }
-    }
-    G::drawImageOver(&tile, shadow, 0, ShadowOffset, shade - 0.2);
-    G::drawImageOver(&tile, layer, 0, 0, topOpacity);
-}
 
 TilePipeline::TilePipeline(const TileStyle &style) : m_style(style)
 {

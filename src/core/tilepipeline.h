@@ -58,14 +58,6 @@ public:
     // Null for a null mask or a tile size outside 1..MaxTileSize.
     QImage makeTile(const QImage &mask, bool withTop, int tileSize) const;
 
-    // One tile's top and shadow, for any mask, top and tile: the top is laid
-    // along the mask's surface, its visible pixels recoloured to bottomColor
-    // and darkened by shade become the shadow, drawn ShadowOffset pixels
-    // lower at shade - 0.2, and the top goes over it at topOpacity. tile is
-    // painted on. makeTile() does the same for prepared layers.
-    static void drapeTopLayer(const QImage &mask, const QImage &top, const QColor &bottomColor,
-                              float shade, float topOpacity, QImage &tile);
-
     // The prepared layers, for tests and tools: the bottom (RGBA8888) and
     // the coloured, patterned top cut to its shape (null without a top).
     const QImage &base() const { return m_base; }

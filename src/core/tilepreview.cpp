@@ -1,6 +1,6 @@
 #include "tilepreview.h"
 
-#include "generatetiles.h"
+#include "imageoperations.h"
 #include "regularfile.h"
 
 #include <QFile>
@@ -12,7 +12,7 @@
 #include <iterator>
 
 // The preview recomposes on every spin-box step, so it must stay well
-// under a frame. It is built from the generateTiles operations in a fixed
+// under a frame. It is built from the image operations in a fixed
 // order; where an operation would push every pixel through QPainter
 // although the result is known in advance (a uniform canvas, a shade that
 // is one colour wherever the top shape is, a binary alpha mask) or can be
@@ -22,7 +22,7 @@
 
 namespace {
 
-using G = generateTiles;
+namespace G = ImageOperations;
 
 // QFileInfo caches what it once read from disk; a pattern deleted since
 // the design chose it must count as missing, so ask the disk again.
