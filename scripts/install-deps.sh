@@ -9,6 +9,9 @@ packages=(
   qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5concurrent5 libqt5test5
   libdeflate-dev zlib1g-dev libpng-dev libssl3
   xvfb xauth
+  # Runtimes of scripts/test.sh's sanitizer pass. g++ depends on them
+  # already; listed so that pass does not rely on it.
+  libasan8 libubsan1
 )
 if [ "${TW_WITH_TILED:-0}" = 1 ]; then
   # The engine integration test loads our tilesets in the real Tiled.
