@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Configures and builds everything into ./build (or $TW_BUILD_DIR).
+# Configures and builds everything into ./build (or $TW_BUILD_DIR); any
+# arguments go to cmake's configure step.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${TW_BUILD_DIR:-$root/build}"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 cmake --build "$build" -j"$(nproc)"

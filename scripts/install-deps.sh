@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ pkg-config
-  qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5concurrent5 libqt5test5
+  qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5test5
   libdeflate-dev zlib1g-dev libpng-dev libssl3
   xvfb xauth
   # Runtimes of scripts/test.sh's sanitizer pass. g++ depends on them

@@ -6,14 +6,14 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 TW_WITH_TILED=1 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh"
+"$root/scripts/build.sh" -DTILEWRIGHT_WERROR=ON
 build="${TW_BUILD_DIR:-$root/build}"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
 
 # The sanitizer pass. The benchmarks and the fuzzer test nothing here, so
 # they stay out of it to keep CI short.
 asan="${build%/}-asan"
-cmake -S "$root" -B "$asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEWRIGHT_SANITIZE=ON \
+cmake -S "$root" -B "$asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTILEWRIGHT_SANITIZE=ON -DTILEWRIGHT_WERROR=ON \
   -DTILEWRIGHT_BUILD_BENCH=OFF -DTILEWRIGHT_BUILD_FUZZ=OFF >/dev/null
 # Every report aborts, so a finding in a program a test runs (the
 # command-line program, the asset program) fails that test too. Qt's

@@ -38,10 +38,12 @@
 //
 // "Clearly textured" is judged by order-0 entropy estimates of the unfiltered
 // rows (HN) and of the filtered rows (HA): filtering barely helps
-// (HN <= 1.6 HA), the image is not nearly flat (HA >= raw / 16), and the fast
-// candidate beats HA by at least 20 % without being suspiciously small
-// (0.4 HA .. 0.8 HA, and at least 5 % of the raw size). Incompressible data
-// (both near the raw size) also takes the fast candidate. The bounds were set
+// (HN <= MaxFilterGain HA), the image is not nearly flat
+// (HA >= FlatEntropyShare of the raw size), and the fast candidate lies
+// between MinFastToEntropy HA and MaxFastToEntropy HA and is at least
+// MinFastShare of the raw size: clearly below HA without being suspiciously
+// small. Incompressible data (both above IncompressibleShare of the raw size)
+// also takes the fast candidate. The bounds were set
 // from measurements on flat, textured, noisy, gradient, photographic, dithered,
 // finely tiled and mostly transparent images at 64 and 128 px, and the tests
 // check the size against Qt's on such a set.
