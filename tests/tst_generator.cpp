@@ -4,6 +4,7 @@
 #include "generatorfixtures.h"
 #include "generatororacle.h"
 #include "pngencoder.h"
+#include "runoutcome.h"
 #include "tilepipeline.h"
 #include "tmpfsmount.h"
 
@@ -16,9 +17,13 @@
 #include <png.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 using namespace GeneratorFixtures;
+
+using Script = std::function<void(generateTiles &, RunOutcome &)>;
+Q_DECLARE_METATYPE(Script)
 
 namespace {
 
@@ -317,6 +322,77 @@ private slots:
             return TilePipeline(style).makeTile(variedMask(3), true, 64);
         };
         QCOMPARE(design(value), design(clamped));
+    }
+
+    // The outcome the window and the command-line tool report, from the worker's signals.
+    void runOutcome_countsNamesAndVerdict_data()
+    {
+        QTest::addColumn<Script>("script"); // the signals, then finish() unless it is a test
+        QTest::addColumn<QStringList>("requested");
+        QTest::addColumn<int>("written");
+        QTest::addColumn<bool>("stopped");
+        QTest::addColumn<bool>("everythingWritten");
+        QTest::addColumn<QStringList>("unaccounted");
+        QTest::addColumn<QStringList>("problems");
+        const QStringList set{"tileset.png", "tileset.tsx"};
+        QTest::newRow("all written") << Script([](generateTiles &w, RunOutcome &o) {
+            emit w.TotalSteps(2), emit w.NextStep(1), emit w.NextStep(2);
+            emit w.ExportWritten(QStringList{"tileset.png", "tileset.tsx"});
+            o.finish(false, 2, false);
+        }) << set << 2 << false << true
+                                     << QStringList() << QStringList();
+        QTest::newRow("a tile failed, the export not reached")
+            << Script([](generateTiles &w, RunOutcome &o) {
+                   emit w.TotalSteps(3), emit w.NextStep(1), emit w.TileFailed("b.png", "why");
+                   emit w.NextStep(2), emit w.NextStep(3);
+                   emit w.ExportFailed("tileset.png", "incomplete");
+                   o.finish(false, 3, false);
+               })
+            << set << 2 << false << false << QStringList{"tileset.tsx"}
+            << QStringList{"b.png: why", "tileset.png: incomplete"};
+        QTest::newRow("refused") << Script([](generateTiles &w, RunOutcome &o) {
+            emit w.TotalSteps(2), emit w.TileFailed("", "locked");
+            o.finish(true, 0, false);
+        }) << QStringList() << 0 << false
+                                 << false << QStringList() << QStringList{"locked"};
+        QTest::newRow("stopped") << Script([](generateTiles &w, RunOutcome &o) {
+            emit w.TotalSteps(5), emit w.NextStep(1), emit w.NextStep(2);
+            o.finish(false, 2, true);
+        }) << QStringList() << 2 << true
+                                 << false << QStringList() << QStringList();
+        QTest::newRow("stop asked after the last tile")
+            << Script([](generateTiles &w, RunOutcome &o) {
+                   emit w.TotalSteps(1), emit w.NextStep(1);
+                   o.finish(false, 1, true);
+               })
+            << QStringList() << 1 << false << true << QStringList() << QStringList();
+        QTest::newRow("design incomplete") << Script([](generateTiles &w, RunOutcome &o) {
+            emit w.TotalSteps(1), emit w.DesignIncomplete("Top shape t.png left out");
+            emit w.NextStep(1);
+            o.finish(false, 1, false);
+        }) << QStringList() << 1 << false << false
+                                           << QStringList()
+                                           << QStringList{"Top shape t.png left out"};
+        QTest::newRow("not finished") << Script([](generateTiles &w, RunOutcome &) {
+            emit w.TotalSteps(1), emit w.NextStep(1);
+        }) << QStringList() << 1 << false
+                                      << false << QStringList() << QStringList();
+    }
+    void runOutcome_countsNamesAndVerdict()
+    {
+        QFETCH(Script, script);
+        QFETCH(QStringList, requested);
+        generateTiles worker;
+        RunOutcome outcome;
+        outcome.listenTo(&worker);
+        emit worker.TileFailed("", "from the run before");
+        outcome.reset();
+        script(worker, outcome);
+        QTEST(outcome.written(), "written");
+        QTEST(outcome.stopped(), "stopped");
+        QTEST(outcome.everythingWritten(requested), "everythingWritten");
+        QTEST(outcome.exportsUnaccounted(requested), "unaccounted");
+        QTEST(outcome.problems(), "problems");
     }
 
     // One run at a time per folder; what a killed run left is removed by the next.

@@ -9,6 +9,7 @@
 #include "generatetiles.h"
 #include "projectreader.h"
 #include "projectwriter.h"
+#include "runoutcome.h"
 #include "safeimagereader.h"
 #include "tilepreview.h"
 #include "userprompts.h"
@@ -146,15 +147,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(generator, &generateTiles::NextStep, this, &MainWindow::onNextStep);
     connect(generator, &generateTiles::Complete, this, &MainWindow::onComplete);
     connect(generator, &generateTiles::TotalSteps, this, &MainWindow::onTotalSteps);
-    connect(generator, &generateTiles::TileFailed, this, &MainWindow::onTileFailed);
-    connect(generator, &generateTiles::DesignIncomplete, this,
-            [this](const QString &reason) { runDesignProblems << reason; });
-    connect(generator, &generateTiles::ExportWritten, this,
-            [this](const QStringList &files) { runExportWritten << files; });
-    connect(generator, &generateTiles::ExportFailed, this,
-            [this](const QString &file, const QString &reason) {
-                runExportFailures << file + QStringLiteral(": ") + reason;
-            });
+    runOutcome = new RunOutcome(this);
+    runOutcome->listenTo(generator);
 
     updateThread = new QThread;
     updateChecker = new checkUpdates;
@@ -806,11 +800,7 @@ void MainWindow::startGeneration(const TilesetExportOptions &exportOptions)
 
     generationRunning = true;
     cancelRequested = false;
-    runTotal = 0;
-    runFailures.clear();
-    runExportWritten.clear();
-    runExportFailures.clear();
-    runDesignProblems.clear();
+    runOutcome->reset();
     ui->actionGenerate_Tileset->setEnabled(false);
     ui->actionExport_Engine_Tileset->setEnabled(false);
     generatorThread->start(QThread::InheritPriority);
@@ -818,7 +808,6 @@ void MainWindow::startGeneration(const TilesetExportOptions &exportOptions)
 
 void MainWindow::onTotalSteps(int steps)
 {
-    runTotal = steps;
     progressDialog->setRange(0, steps);
     progressDialog->setWindowModality(Qt::WindowModal);
     progressDialog->show();
@@ -830,12 +819,6 @@ void MainWindow::onNextStep(int step)
     if (cancelRequested)
         return;
     progressDialog->setValue(step);
-}
-
-void MainWindow::onTileFailed(const QString &fileName, const QString &reason)
-{
-    // An empty name stands for the whole run.
-    runFailures << (fileName.isEmpty() ? reason : fileName + QStringLiteral(": ") + reason);
 }
 
 // Cancel stops the worker after the tiles in hand; none is left half-written.
@@ -857,10 +840,11 @@ void MainWindow::onComplete(bool isError, int count)
     ui->actionGenerate_Tileset->setEnabled(true);
     ui->actionExport_Engine_Tileset->setEnabled(true);
 
-    const int written = count - runFailures.size();
-    const bool stopped = cancelRequested && count < runTotal;
-    const QString details =
-        (runDesignProblems + runFailures + runExportFailures).join(QLatin1Char('\n'));
+    runOutcome->finish(isError, count, cancelRequested);
+    const RunOutcome &run = *runOutcome;
+    const int written = run.written();
+    const int failed = run.tileFailures().size();
+    const QString details = run.problems().join(QLatin1Char('\n'));
     if (isError) {
         // count is 0 when the run was refused before any tile.
         const QString text = count ? tr("The tileset could not be generated: none of the %1 "
@@ -868,29 +852,30 @@ void MainWindow::onComplete(bool isError, int count)
                                          .arg(count)
                                    : tr("The tileset could not be generated.");
         prompts->warning(this, QStringLiteral("Failed"), text, details);
-    } else if (!runFailures.isEmpty()) {
-        const QString text = stopped ? tr("Generation was stopped: %1 of %2 tiles have been "
-                                          "generated; %3 could not be made.")
-                                           .arg(written)
-                                           .arg(runTotal)
-                                           .arg(runFailures.size())
-                                     : tr("%1 tiles have been generated; %2 could not be made.")
-                                           .arg(written)
-                                           .arg(runFailures.size());
+    } else if (failed > 0) {
+        const QString text = run.stopped() ? tr("Generation was stopped: %1 of %2 tiles have "
+                                                "been generated; %3 could not be made.")
+                                                 .arg(written)
+                                                 .arg(run.total())
+                                                 .arg(failed)
+                                           : tr("%1 tiles have been generated; %2 could not be "
+                                                "made.")
+                                                 .arg(written)
+                                                 .arg(failed);
         prompts->warning(this, QStringLiteral("Failed"), text, details);
-    } else if (stopped) {
+    } else if (run.stopped()) {
         prompts->information(this, QStringLiteral("Stopped"),
                              tr("Generation was stopped: %1 of %2 tiles have been generated.")
                                  .arg(written)
-                                 .arg(runTotal),
+                                 .arg(run.total()),
                              QMessageBox::Ok, QMessageBox::NoButton);
-    } else if (!runExportFailures.isEmpty()) {
+    } else if (!run.exportFailures().isEmpty()) {
         prompts->warning(this, QStringLiteral("Failed"),
                          tr("%1 tiles have been generated, but the atlas and tileset files "
                             "could not be written.")
                              .arg(written),
                          details);
-    } else if (!runDesignProblems.isEmpty()) {
+    } else if (!run.designProblems().isEmpty()) {
         // Every tile was written, but without a part of the design.
         prompts->warning(this, QStringLiteral("Failed"),
                          tr("%1 tiles have been generated, but not as designed: a part of the "
@@ -899,8 +884,9 @@ void MainWindow::onComplete(bool isError, int count)
                          details);
     } else {
         QString text = QString::number(count) + QStringLiteral(" tiles have been generated.");
-        if (!runExportWritten.isEmpty())
-            text += QLatin1Char('\n') + tr("Also written: %1").arg(runExportWritten.join(", "));
+        if (!run.exportWritten().isEmpty())
+            text += QLatin1Char('\n') +
+                    tr("Also written: %1").arg(run.exportWritten().join(QStringLiteral(", ")));
         prompts->information(this, QStringLiteral("Complete"), text, QMessageBox::Ok,
                              QMessageBox::NoButton);
     }

@@ -18,6 +18,7 @@ class QSettings;
 class QMenu;
 class QProgressDialog;
 class generateTiles;
+class RunOutcome;
 class QThread;
 class checkUpdates;
 class QListWidget;
@@ -128,7 +129,6 @@ private:
     void importAssets(AssetKind kind, const QList<QUrl> &urls, bool rememberLocation);
     void askAndImport(AssetKind kind, const QString &caption);
     void startGeneration(const TilesetExportOptions &exportOptions);
-    void onTileFailed(const QString &fileName, const QString &reason);
     TilesetExportOptions storedExportOptions() const;
     void storeExportOptions(const TilesetExportOptions &options) const;
     void cancelGeneration();
@@ -163,11 +163,7 @@ private:
     // The run in progress, from the start until Complete arrives.
     bool generationRunning = false;
     bool cancelRequested = false;
-    int runTotal = 0;
-    QStringList runFailures;
-    QStringList runExportWritten;
-    QStringList runExportFailures;
-    QStringList runDesignProblems; // top shape or patterns left out of this run's tiles
+    RunOutcome *runOutcome = nullptr;
 
     checkUpdates *updateChecker = nullptr;
     QThread *updateThread = nullptr;

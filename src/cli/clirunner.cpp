@@ -4,6 +4,7 @@
 #include "generatetiles.h"
 #include "progressreporter.h"
 #include "projectreader.h"
+#include "runoutcome.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -116,71 +117,53 @@ CliRunner::ExitCode CliRunner::run()
     if (!QDir().mkpath(output))
         printError(tr("the output folder \"%1\" could not be created.").arg(native(output)));
 
-    int total = 0;
-    int made = 0;
-    int tileFailures = 0;
-    bool runFailed = false;
-    bool designIncomplete = false;
-    QStringList exportWritten;
-    QStringList exportFailed;
+    RunOutcome outcome;
+    outcome.listenTo(&worker);
     // doGeneration() runs on this thread and reports in list order, so the
     // n-th step is the n-th mask.
-    QObject::connect(&worker, &generateTiles::TotalSteps, [&](int steps) {
-        total = steps;
-        progress.start(steps);
-    });
+    QObject::connect(&worker, &generateTiles::TotalSteps,
+                     [&](int steps) { progress.start(steps); });
     QObject::connect(&worker, &generateTiles::NextStep, [&](int step) {
-        made = step;
         progress.step(step, step >= 1 && step <= masks.size() ? masks.at(step - 1) : QString());
     });
     QObject::connect(
         &worker, &generateTiles::TileFailed, [&](const QString &fileName, const QString &reason) {
-            if (fileName.isEmpty())
-                runFailed = true;
-            else
-                ++tileFailures;
             progress.message(QStringLiteral("failed: %1: %2")
                                  .arg(fileName.isEmpty() ? tr("the run") : fileName, reason));
         });
     QObject::connect(&worker, &generateTiles::DesignIncomplete, [&](const QString &reason) {
-        designIncomplete = true;
         progress.message(QStringLiteral("failed: %1").arg(reason));
     });
-    QObject::connect(&worker, &generateTiles::ExportWritten,
-                     [&](const QStringList &fileNames) { exportWritten << fileNames; });
     QObject::connect(&worker, &generateTiles::ExportFailed,
                      [&](const QString &fileName, const QString &reason) {
-                         exportFailed << fileName;
                          progress.message(QStringLiteral("failed: %1: %2").arg(fileName, reason));
                      });
+    QObject::connect(&worker, &generateTiles::Complete,
+                     [&](bool isError, int count) { outcome.finish(isError, count, false); });
     worker.doGeneration();
     progress.finish();
 
     // Every requested file is accounted for, also those the worker did not
     // get to because the set was incomplete.
-    bool exportIncomplete = false;
-    for (const QString &name : exportOptions.fileNames()) {
-        if (exportWritten.contains(name))
-            continue;
-        exportIncomplete = true;
-        if (!exportFailed.contains(name))
-            printLine(stderr, QStringLiteral("failed: %1: %2")
-                                  .arg(name, exportWritten.contains(exportOptions.atlasFileName)
-                                                 ? tr("not written")
-                                                 : tr("not written, because the atlas was not")));
-    }
+    const QStringList requested = exportOptions.fileNames();
+    const bool atlasWritten = outcome.exportWritten().contains(exportOptions.atlasFileName);
+    for (const QString &name : outcome.exportsUnaccounted(requested))
+        printLine(stderr,
+                  QStringLiteral("failed: %1: %2")
+                      .arg(name, atlasWritten ? tr("not written")
+                                              : tr("not written, because the atlas was not")));
 
-    const int written = made - tileFailures;
-    printLine(stdout,
-              tr("%1 of %2 tiles written to %3").arg(written).arg(total).arg(native(output)));
-    for (const QString &name : qAsConst(exportWritten))
+    printLine(stdout, tr("%1 of %2 tiles written to %3")
+                          .arg(outcome.written())
+                          .arg(outcome.total())
+                          .arg(native(output)));
+    for (const QString &name : outcome.exportWritten())
         printLine(stdout, tr("wrote %1").arg(native(QDir(output).filePath(name))));
+    const int tileFailures = outcome.tileFailures().size();
     if (tileFailures > 0)
         printError(tileFailures == 1 ? tr("1 tile could not be made.")
                                      : tr("%1 tiles could not be made.").arg(tileFailures));
-    if (designIncomplete)
+    if (!outcome.designProblems().isEmpty())
         printError(tr("the tiles are not the design as saved: a part of it could not be read."));
-    return runFailed || designIncomplete || tileFailures > 0 || made < total || exportIncomplete
-               ? SomeFailed
-               : Success;
+    return outcome.everythingWritten(requested) ? Success : SomeFailed;
 }
