@@ -139,12 +139,9 @@ private slots:
         QTest::addColumn<QString>("tileWidthHeight"); // as stored
         QTest::addColumn<bool>("dark");
         QTest::addColumn<int>("tileSize"); // as read, and so written back
-        QTest::newRow("dark") << "dark"
-                              << "64" << true << 64;
-        QTest::newRow("Dark") << "Dark"
-                              << "32" << false << 32;
-        QTest::newRow("no theme, bad size") << ""
-                                            << "abc" << false << 0;
+        QTest::newRow("dark") << "dark" << QString("64") << true << 64;
+        QTest::newRow("Dark") << "Dark" << QString("32") << false << 32;
+        QTest::newRow("no theme, bad size") << QString() << "abc" << false << 0;
     }
     void settings_roundTripAndRecentre()
     {
