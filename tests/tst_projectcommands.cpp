@@ -13,7 +13,9 @@ class TestProjectCommands : public QObject
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> temp;
-    const QStringList dirs{WA::topStyles(), WA::patterns(), WA::alpha()}; // by toolbox page
+    // By toolbox page: the library folder and the command that imports into it.
+    const QStringList dirs{WA::topStyles(), WA::patterns(), WA::alpha()};
+    const char *const imports[3] = {"actionTop_Shapes", "actionPatterns", "actionAlphaMasks"};
     QString path(const QString &name) const { return temp->path() + '/' + name; }
     // A PNG outside the library.
     QString source(const QString &name, const QColor &colour = Qt::blue) const
@@ -205,35 +207,32 @@ private slots:
     // a drop leaves it, copies into the current page and reloads its list either way.
     void import_copiesIntoItsKindRemembersLastChosenFile_data()
     {
-        QTest::addColumn<QByteArray>("action");
-        QTest::addColumn<int>("page"); // of the toolbox, where the drop lands
+        QTest::addColumn<int>("page"); // imported into, and where the drop lands
         QTest::addColumn<QStringList>("chosen");
         QTest::addColumn<QString>("dropped");
         QTest::addColumn<QStringList>("listed");
         QTest::newRow("top shapes")
-            << QByteArray("actionTop_Shapes") << 0 << QStringList{"a.png", "b.png"} << "crest.png"
+            << 0 << QStringList{"a.png", "b.png"} << "crest.png"
             << QStringList{"a.png", "b.png", "crest.png", "hill.png", "zz.png"};
         QTest::newRow("patterns, a JPEG chosen")
-            << QByteArray("actionPatterns") << 1 << QStringList{"a.png", "notes.jpg"} << "STONE.PNG"
+            << 1 << QStringList{"a.png", "notes.jpg"} << "STONE.PNG"
             << QStringList{"a.png", "STONE.PNG", "zz.png"};
         QTest::newRow("patterns, a JPEG dropped")
-            << QByteArray("actionPatterns") << 1 << QStringList{"a.png"} << "stone.jpg"
-            << QStringList{"a.png", "zz.png"};
+            << 1 << QStringList{"a.png"} << "stone.jpg" << QStringList{"a.png", "zz.png"};
         QTest::newRow("alpha masks, odd names")
-            << QByteArray("actionAlphaMasks") << 2 << QStringList{"my dir/100% moss.png"}
-            << "cave.png" << QStringList{"100% moss.png", "cave.png", "slope.png", "zz.png"};
+            << 2 << QStringList{"my dir/100% moss.png"} << "cave.png"
+            << QStringList{"100% moss.png", "cave.png", "slope.png", "zz.png"};
     }
     void import_copiesIntoItsKindRemembersLastChosenFile()
     {
-        QFETCH(QByteArray, action);
         QFETCH(int, page);
         QFETCH(QStringList, listed);
         QFETCH(QStringList, chosen);
         for (QString &name : chosen)
             name = source(name);
         WA::Session s;
-        choose(s, {}, action); // cancelled: nothing happens
-        choose(s, chosen, action);
+        choose(s, {}, imports[page]); // cancelled: nothing happens
+        choose(s, chosen, imports[page]);
         QCOMPARE(readFile(dirs[page] + '/' + QFileInfo(chosen[0]).fileName()), readFile(chosen[0]));
         // Written without running the event loop, so only a reload lists it.
         QVERIFY(WA::save(WA::pattern(Qt::blue), dirs[page] + "/zz.png"));
