@@ -90,8 +90,8 @@ private slots:
         QTEST(G::opacityToAlpha(opacity), "alpha");
     }
 
-    // On a 128 x 128 image, transparent but for the pixel at (0, 0): the operation, that
-    // pixel before and after, and whether the operation converts to RGBA8888.
+    // On a transparent 128 x 128 image: the operation given a pixel (most put it at (0, 0)),
+    // the pixel at (0, 0) afterwards, and whether the operation converts to RGBA8888.
     void pixelRules_data()
     {
         QTest::addColumn<Operation>("operation");
