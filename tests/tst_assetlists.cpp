@@ -88,8 +88,8 @@ private slots:
         open();
         QCOMPARE(rows(kind), missing == 1 ? QStringList() : listed);
         const QListWidget *list = w->assetList(asset).widget;
-        QVERIFY(missing == 1 ||
-                (list->item(0)->icon().isNull() && !list->item(1)->icon().isNull()));
+        QVERIFY(missing == 1 || list->item(0)->icon().isNull());
+        QVERIFY(missing == 1 || !list->item(1)->icon().isNull());
         QCOMPARE(w->style().topStyle, kind == 0 && missing == 1 ? QString() : dirs[0] + "/0.png");
         w->tileStyle.topPattern = w->tileStyle.bottomPattern = QFileInfo(dirs[1] + "/0.png");
         w->refreshPreview();
@@ -99,8 +99,8 @@ private slots:
                  "0.png was decoded");
         if (missing == 2) {
             QVERIFY(QDir(dir).removeRecursively());
-            QTRY_VERIFY(w->assetList(asset).watcher->directories().isEmpty() &&
-                        rows(kind).isEmpty());
+            QTRY_COMPARE(w->assetList(asset).watcher->directories(), QStringList());
+            QTRY_COMPARE(rows(kind), QStringList());
         }
         for (int i = 0; i < 3; ++i)
             w->loadAssetList(asset);
@@ -134,9 +134,9 @@ private slots:
         open();
         for (int kind = 0; kind < 3; ++kind) {
             const QListWidget *list = w->assetList(AssetKind(kind + 1)).widget;
-            QCOMPARE(rows(kind), QStringList(listed) << "f.png"
-                                                     << "z.png");
-            QVERIFY(list->item(4)->icon().isNull() && list->item(5)->icon().isNull());
+            QCOMPARE(rows(kind), (listed + QStringList{"f.png", "z.png"}));
+            QVERIFY(list->item(4)->icon().isNull());
+            QVERIFY(list->item(5)->icon().isNull());
         }
         w->tileStyle.topStyle = dirs[0] + "/f.png";
         w->tileStyle.topPattern = QFileInfo(dirs[1] + "/f.png");

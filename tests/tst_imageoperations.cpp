@@ -10,6 +10,10 @@
 using G = generateTiles;
 namespace F = PreviewFixtures;
 Q_DECLARE_METATYPE(TileStyle)
+using Operation = std::function<void(QImage &image, QRgb pixel)>;
+Q_DECLARE_METATYPE(Operation)
+using Probes = QMap<int, QRgb>; // pixel colour by row
+Q_DECLARE_METATYPE(Probes)
 
 static QStringList partNames(const TilePreview &preview)
 {
@@ -49,11 +53,6 @@ private slots:
         pattern.setColorTable({qRgb(100, 60, 200)});
         pattern.fill(0);
         QVERIFY(pattern.save(m_pattern));
-        // A painter cannot take palette images: they load as truecolour.
-        QCOMPARE(G::loadImage(m_pattern).format(), QImage::Format_RGB32);
-        QCOMPARE((QVector<int>{G::opacityToAlpha(0.4f), G::opacityToAlpha(0.5f),
-                               G::opacityToAlpha(1.0f), G::opacityToAlpha(0.0f)}),
-                 (QVector<int>{102, 127, 255, 0})); // truncated
         QImage solid(128, 40, QImage::Format_ARGB32);
         solid.fill(QColor(90, 170, 40));
         const QStringList names =
@@ -71,64 +70,94 @@ private slots:
         QVERIFY(F::writeFile(m_dir.filePath("junk.png"), "not a picture"));
     }
 
-    // On a 128 x 128 image, transparent but for the pixel at (0, 0).
-    void pixelRules_data()
+    // A painter cannot take palette images: they load as truecolour.
+    void loadImage_paletteFile_givesTruecolour()
     {
-        // Operation, argument (opacity in percent), pixel before and after.
-        QTest::addColumn<QString>("row");
-        for (const char *row :
-             {"paintVisible 0 00123456 00123456", // transparent: kept
-              "paintAll 0 00000000 80abcdef",     // alpha too
-              "setVisibleAlpha 102 ff090000 66090000", "setVisibleAlpha 102 c8ffffff 66ffffff",
-              "setVisibleAlpha 102 01000000 66000000", "setVisibleAlpha 102 00000000 00000000",
-              "setVisibleAlpha 300 ff090000 ff090000", // clamped, not wrapped
-              "shiftLightness -40 ff0c171c ff000000",  // lightness 20 to 0
-              "shiftLightness 20 fffcfaf8 ffffffff",   // 250 to 255
-              "shiftLightness 20 80646464 ff787878",   // made opaque
-              "shiftLightness 40 00405060 00405060", "applyOpacity 100 80ffffff 80ffffff",
-              "applyOpacity 200 80ffffff 80ffffff", "applyOpacity 0 ffffffff 00000000",
-              "applyOpacity -100 ffffffff 00000000", "applyOpacity 50 c8ffffff 64ffffff",
-              "flattenOnWhite 0 00000000 ffffffff",
-              "fillWithModeRgb 0 ff646464 ffc8c8c8", // QRgb alpha ignored
-              "rotate180 0 ffff0000 ffff0000",       // moved to (127, 127)
-              // The pattern file drawn with the "before" as its tint.
-              "drawTinted 200 00000000 ff643cc8", // tint 0: untinted
-              "drawTinted 0 00ff0000 ff643cc8",   // tint alpha 0: as loaded
-              "drawTinted 255 ffff0000 ffc80091", "drawTinted 128 ff000000 ff321eac"})
-            QTest::newRow(row) << QString(row);
+        QCOMPARE(G::loadImage(m_pattern).format(), QImage::Format_RGB32);
     }
 
+    void opacityToAlpha_truncates_data()
+    {
+        QTest::addColumn<float>("opacity");
+        QTest::addColumn<int>("alpha");
+        QTest::newRow("0.4") << 0.4f << 102;
+        QTest::newRow("0.5") << 0.5f << 127;
+        QTest::newRow("1") << 1.0f << 255;
+        QTest::newRow("0") << 0.0f << 0;
+    }
+    void opacityToAlpha_truncates()
+    {
+        QFETCH(float, opacity);
+        QTEST(G::opacityToAlpha(opacity), "alpha");
+    }
+
+    // On a transparent 128 x 128 image: the operation given a pixel (most put it at (0, 0)),
+    // the pixel at (0, 0) afterwards, and whether the operation converts to RGBA8888.
+    void pixelRules_data()
+    {
+        QTest::addColumn<Operation>("operation");
+        QTest::addColumn<QRgb>("before");
+        QTest::addColumn<QRgb>("after");
+        QTest::addColumn<bool>("rgba8888");
+        const auto on = [](std::function<void(QImage &)> run) -> Operation {
+            return [run](QImage &image, QRgb pixel) {
+                image.setPixel(0, 0, pixel);
+                run(image);
+            };
+        };
+        const auto paint = [&](bool all) {
+            return on([=](QImage &i) { G::paintPixels(i, 0x80abcdefu, all); });
+        };
+        const auto alpha = [&](int a) { return on([=](QImage &i) { G::setVisibleAlpha(i, a); }); };
+        const auto lighten = [&](int d) {
+            return on([=](QImage &i) { G::shiftLightness(i, d, 0, 1, 0, 1); });
+        };
+        const auto opacity = [&](float o) { return on([=](QImage &i) { G::applyOpacity(i, o); }); };
+        // The pattern file drawn with the pixel as its tint, at this tint alpha.
+        const auto tinted = [this](int a) -> Operation {
+            return [=](QImage &i, QRgb tint) { G::drawTintedImage(m_pattern, 1.0f, &i, tint, a); };
+        };
+        QTest::newRow("paintVisible: kept") << paint(false) << 0x00123456u << 0x00123456u << false;
+        QTest::newRow("paintAll: alpha too") << paint(true) << 0u << 0x80abcdefu << false;
+        QTest::newRow("alpha 102: opaque") << alpha(102) << 0xff090000u << 0x66090000u << true;
+        QTest::newRow("alpha 102: translucent") << alpha(102) << 0xc8ffffffu << 0x66ffffffu << true;
+        QTest::newRow("alpha 102: alpha 1") << alpha(102) << 0x01000000u << 0x66000000u << true;
+        QTest::newRow("alpha 102: transparent") << alpha(102) << 0u << 0u << true;
+        QTest::newRow("alpha 300: clamped") << alpha(300) << 0xff090000u << 0xff090000u << true;
+        QTest::newRow("lighten -40: to 0") << lighten(-40) << 0xff0c171cu << 0xff000000u << false;
+        QTest::newRow("lighten 20: to 255") << lighten(20) << 0xfffcfaf8u << 0xffffffffu << false;
+        QTest::newRow("lighten 20: opaque") << lighten(20) << 0x80646464u << 0xff787878u << false;
+        QTest::newRow("lighten 40: clear") << lighten(40) << 0x00405060u << 0x00405060u << false;
+        QTest::newRow("opacity 1") << opacity(1) << 0x80ffffffu << 0x80ffffffu << true;
+        QTest::newRow("opacity 2") << opacity(2) << 0x80ffffffu << 0x80ffffffu << true;
+        QTest::newRow("opacity 0") << opacity(0) << 0xffffffffu << 0u << true;
+        QTest::newRow("opacity -1") << opacity(-1) << 0xffffffffu << 0u << true;
+        QTest::newRow("opacity 0.5") << opacity(0.5f) << 0xc8ffffffu << 0x64ffffffu << true;
+        QTest::newRow("flattenOnWhite") << on(G::flattenOnWhite) << 0u << 0xffffffffu << true;
+        QTest::newRow("fillWithModeRgb: its alpha ignored") << on([](QImage &i) {
+            G::fillWithModeRgb(i, 0x00ffffffu, QPainter::CompositionMode_Overlay);
+        }) << 0xff646464u << 0xffc8c8c8u << false;
+        QTest::newRow("rotate180: (127, 127) to (0, 0)") << Operation([](QImage &i, QRgb pixel) {
+            i.setPixel(127, 127, pixel);
+            G::rotateImage(i, 180);
+        }) << 0xffff0000u << 0xffff0000u << false;
+        QTest::newRow("tinted 200, tint 0: untinted") << tinted(200) << 0u << 0xff643cc8u << false;
+        QTest::newRow("tinted 0: as loaded") << tinted(0) << 0x00ff0000u << 0xff643cc8u << false;
+        QTest::newRow("tinted 255, red") << tinted(255) << 0xffff0000u << 0xffc80091u << false;
+        QTest::newRow("tinted 128, black") << tinted(128) << 0xff000000u << 0xff321eacu << false;
+    }
     void pixelRules()
     {
-        QFETCH(QString, row);
-        const QString op = row.section(' ', 0, 0);
-        const int arg = row.section(' ', 1, 1).toInt();
-        const QRgb pixel = row.section(' ', 2, 2).toUInt(nullptr, 16);
+        QFETCH(Operation, operation);
+        QFETCH(QRgb, before);
+        QFETCH(QRgb, after);
+        QFETCH(bool, rgba8888);
         QImage image(128, 128, QImage::Format_ARGB32);
         image.fill(0);
-        if (op == "drawTinted")
-            G::drawTintedImage(m_pattern, 1.0f, &image, pixel, arg);
-        else
-            image.setPixel(0, 0, pixel);
-        if (op.startsWith("paint"))
-            G::paintPixels(image, 0x80abcdefu, op == "paintAll");
-        else if (op == "setVisibleAlpha")
-            G::setVisibleAlpha(image, arg);
-        else if (op == "shiftLightness")
-            G::shiftLightness(image, arg, 0, 1, 0, 1);
-        else if (op == "applyOpacity")
-            G::applyOpacity(image, arg / 100.0f);
-        else if (op == "flattenOnWhite")
-            G::flattenOnWhite(image);
-        else if (op == "fillWithModeRgb")
-            G::fillWithModeRgb(image, 0x00ffffffu, QPainter::CompositionMode_Overlay);
-        else if (op == "rotate180")
-            G::rotateImage(image, 180);
-        const bool converts = QString("setVisibleAlpha applyOpacity flattenOnWhite").contains(op);
-        QCOMPARE(image.format(), converts ? QImage::Format_RGBA8888 : QImage::Format_ARGB32);
+        operation(image, before);
+        QCOMPARE(image.format(), rgba8888 ? QImage::Format_RGBA8888 : QImage::Format_ARGB32);
         QCOMPARE(image.size(), QSize(128, 128));
-        QCOMPARE(op == "rotate180" ? image.pixel(127, 127) : image.pixel(0, 0),
-                 row.section(' ', 3).toUInt(nullptr, 16));
+        QCOMPARE(QColor::fromRgba(image.pixel(0, 0)), QColor::fromRgba(after));
     }
 
     void unreadableOrHostileFile_givesNullAndDrawsNothing_data()
@@ -210,31 +239,37 @@ private slots:
     void preview_workedCases_data()
     {
         QTest::addColumn<TileStyle>("style");
-        QTest::addColumn<QString>("parts");
-        QTest::addColumn<QString>("column");
+        QTest::addColumn<QStringList>("parts");
+        QTest::addColumn<Probes>("column");
         TileStyle half;
         half.bottomOpacity = 0.5f;
-        QTest::newRow("no top shape") << TileStyle() << "Bottom Shape"
-                                      << "0=ffcea782 1=ffcea782 2=ffc39366 127=ffc39366";
-        QTest::newRow("bottomOpacity 0.5") << half << "Bottom Shape"
-                                           << "1=ffcea782 2=7fc39366 127=7fc39366";
-        QTest::newRow("topDown") << design("solid", true) << "Bottom Shape|Top Shape"
-                                 << "39=ff5ad40a 40=ffb38255 47=ffb38255 48=ffc39366 79=ffc39366 "
-                                    "80=ffb38255 87=ffb38255 88=ff5ad40a 127=ff5ad40a";
-        QTest::newRow("top without alpha")
-            << design("flat") << "Bottom Shape|Top Shape"
-            << "38=ff000000 39=ff000000 40=ffb38255 47=ffb38255 48=ffc39366";
+        const QStringList bottom{"Bottom Shape"}, both{"Bottom Shape", "Top Shape"};
+        QTest::newRow("no top shape")
+            << TileStyle() << bottom
+            << Probes{{0, 0xffcea782}, {1, 0xffcea782}, {2, 0xffc39366}, {127, 0xffc39366}};
+        QTest::newRow("bottomOpacity 0.5")
+            << half << bottom << Probes{{1, 0xffcea782}, {2, 0x7fc39366}, {127, 0x7fc39366}};
+        QTest::newRow("topDown") << design("solid", true) << both
+                                 << Probes{{39, 0xff5ad40a}, {40, 0xffb38255}, {47, 0xffb38255},
+                                           {48, 0xffc39366}, {79, 0xffc39366}, {80, 0xffb38255},
+                                           {87, 0xffb38255}, {88, 0xff5ad40a}, {127, 0xff5ad40a}};
+        QTest::newRow("top without alpha") << design("flat") << both
+                                           << Probes{{38, 0xff000000},
+                                                     {39, 0xff000000},
+                                                     {40, 0xffb38255},
+                                                     {47, 0xffb38255},
+                                                     {48, 0xffc39366}};
     }
 
     void preview_workedCases()
     {
         QFETCH(TileStyle, style);
-        QFETCH(QString, column);
+        QFETCH(Probes, column);
         const TilePreview preview = TilePreview::compose(style);
-        QTEST(partNames(preview).join('|'), "parts");
-        for (const QString &probe : column.split(' '))
-            QCOMPARE(QString::number(preview.tile.pixel(5, probe.section('=', 0, 0).toInt()), 16),
-                     probe.section('=', 1));
+        QTEST(partNames(preview), "parts");
+        for (auto it = column.cbegin(); it != column.cend(); ++it)
+            QCOMPARE(qMakePair(it.key(), QColor::fromRgba(preview.tile.pixel(5, it.key()))),
+                     qMakePair(it.key(), QColor::fromRgba(it.value())));
     }
 
     // The design's file infos have cached that the files exist.
@@ -244,7 +279,8 @@ private slots:
         TileStyle style = design("grass doomed doomed");
         QCOMPARE(partNames(TilePreview::compose(style)),
                  (QStringList{"Bottom Shape", "Bottom Pattern", "Top Shape", "Top Pattern"}));
-        QVERIFY(style.topPattern.exists() && style.bottomPattern.exists());
+        QVERIFY(style.topPattern.exists());
+        QVERIFY(style.bottomPattern.exists());
         QVERIFY(QFile::remove(m_dir.filePath("doomed.png")));
         QCOMPARE(partNames(TilePreview::compose(style)),
                  (QStringList{"Bottom Shape", "Top Shape"}));

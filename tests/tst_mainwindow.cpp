@@ -43,31 +43,29 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 
-    // A menu's items in order: submenus in brackets, shortcuts after the name.
-    static QString entries(const QWidget *menu)
-    {
-        QStringList items;
-        for (const QAction *a : menu->actions())
-            items << (a->isSeparator() ? "-"
-                      : a->menu()      ? a->menu()->objectName() + '[' + entries(a->menu()) + ']'
-                                  : (a->objectName() + ' ' + a->shortcut().toString()).trimmed());
-        return items.join(", ");
-    }
     static QVariant stored(const QString &key) { return TestEnv::settings().value(key); }
 
 private slots:
     void init() { TestEnv::resetSettings(); }
     void cleanup() { qApp->setStyleSheet(QString()); }
 
-    // "lines of details|lines shown under the text|then": a long list keeps the box on the
-    // screen; all of it is behind "Show Details...", collapsed and scrollable.
+    // A long list keeps the box on the screen: the lines shown under the text and what
+    // follows them; all of it is behind "Show Details...", collapsed and scrollable.
     void warningDetails_longListCollapsedBoxFitsScreen_data()
     {
-        WA::addRows({"lines", "inline", "then"}, "1|1|;6|6|;7|5|and 2 more;1651|5|and 1646 more");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("inlined");
+        QTest::addColumn<QString>("then");
+        QTest::newRow("1") << 1 << 1 << QString();
+        QTest::newRow("6") << 6 << 6 << QString();
+        QTest::newRow("7") << 7 << 5 << "and 2 more";
+        QTest::newRow("1651") << 1651 << 5 << "and 1646 more";
     }
     void warningDetails_longListCollapsedBoxFitsScreen()
     {
-        const int lines = WA::field("lines").toInt(), inlined = WA::field("inline").toInt();
+        QFETCH(int, lines);
+        QFETCH(int, inlined);
+        QFETCH(QString, then);
         QStringList details;
         for (int i = 0; i < lines; ++i)
             details << QString("m%1.png: cannot write /srv/no-such-folder/m%1.png").arg(i);
@@ -75,8 +73,8 @@ private slots:
             WA::realWarning("The tileset could not be generated.", details.join('\n'));
         QCOMPARE(box.offScreen(), QString());
         QStringList underText = details.mid(0, inlined);
-        if (!WA::field("then").isEmpty())
-            underText << WA::field("then");
+        if (!then.isEmpty())
+            underText << then;
         QCOMPARE(box.informative, underText.join('\n'));
         QCOMPARE(box.detailed, lines > inlined ? details.join('\n') : QString());
     }
@@ -86,19 +84,16 @@ private slots:
         WA::Session s;
         MainWindow &window = s.window;
         const Ui::MainWindow *ui = window.ui;
-        QCOMPARE(entries(window.menuBar()),
-                 "menu_File[actionNew, action_Open_2, action_Save Ctrl+S, action_Save_As, -, "
-                 "menuImport[actionTop_Shapes, actionPatterns, actionAlphaMasks], -, actionE_xit "
-                 "Ctrl+X], menuCreate[actionGenerate_Tileset Ctrl+G, actionExport_Engine_Tileset "
-                 "Ctrl+Shift+G], menu_Help_2[actionDocumentation_2, actionDocumentation, "
-                 "actionUpdate_Checking, -, menuTheme[actionLight, actionDark], -, actionAbout]");
-        for (QListWidget *list : {ui->topsList, ui->fillIcons, ui->alphaMaskList})
-            QVERIFY(list->selectionMode() == QAbstractItemView::SingleSelection &&
-                    list->contextMenuPolicy() == Qt::CustomContextMenu);
+        for (QListWidget *list : {ui->topsList, ui->fillIcons, ui->alphaMaskList}) {
+            QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+            QCOMPARE(list->contextMenuPolicy(), Qt::CustomContextMenu);
+        }
         for (QListWidget *list :
-             {ui->spritePreviewWidget, ui->spriteSidebySide, ui->spriteSelectedParts})
-            QVERIFY(list->selectionMode() == QAbstractItemView::NoSelection && !list->count());
-        QVERIFY(!window.isModified()); // and no preview composed, above
+             {ui->spritePreviewWidget, ui->spriteSidebySide, ui->spriteSelectedParts}) {
+            QCOMPARE(list->selectionMode(), QAbstractItemView::NoSelection);
+            QCOMPARE(list->count(), 0); // no preview composed
+        }
+        QVERIFY(!window.isModified());
         QCOMPARE(window.windowTitle(), QStringLiteral("Tilewright - Untitled.twr"));
         QCOMPARE(window.geometry(),
                  AppSettings::centredRect({1146, 626}, qApp->primaryScreen()->size()));
@@ -107,42 +102,63 @@ private slots:
                          window.lastImportDirectory, window.currentTheme() + qApp->styleSheet(),
                          QString::number(window.tileSize())}),
             QStringList({QDir::homePath(), QDir::homePath(), QDir::homePath(), "", "128"}));
-        QVERIFY(ui->actionUpdate_Checking->isChecked() && ui->toolBox->currentIndex() == 0);
+        QVERIFY(ui->actionUpdate_Checking->isChecked());
+        QCOMPARE(ui->toolBox->currentIndex(), 0);
+        // Help and the shortcuts do their work; the theme is stored at once; File, Exit
+        // stores no geometry.
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         for (const char *action : {"actionDocumentation_2", "actionDocumentation", "actionAbout"})
             s.trigger(action);
-        QCOMPARE(s.prompts->kinds().join(' '), QStringLiteral("openUrl openUrl about"));
+        for (const char *keys : {"Ctrl+S", "Ctrl+G", "Ctrl+Shift+G"})
+            QTest::keySequence(&window, QKeySequence(keys));
+        QCOMPARE(s.prompts->kinds().join(' '),
+                 "openUrl openUrl about getSaveFileName execDialog execDialog");
         QCOMPARE(s.prompts->calls[0].text + ' ' + s.prompts->calls[1].text,
                  "http://127.0.0.1:9/tilewright/documentation/ http://127.0.0.1:9/support/");
-        // The theme is stored at once; File, Exit stores no geometry.
-        window.show();
+        QCOMPARE(s.prompts->calls[4].text + ' ' + s.prompts->calls[5].text,
+                 "ExportDialog EngineExportDialog");
         ui->actionDark->trigger();
-        QVERIFY(qApp->styleSheet().contains("#298ce1") && stored("theme") == "dark");
+        QVERIFY(qApp->styleSheet().contains("#298ce1"));
+        QCOMPARE(stored("theme"), QVariant("dark"));
         ui->actionLight->trigger();
-        QVERIFY(qApp->styleSheet().isEmpty() && stored("theme").toString().isEmpty());
+        QCOMPARE(qApp->styleSheet(), QString());
+        QCOMPARE(stored("theme").toString(), QString());
         ui->actionDark->trigger();
-        ui->actionE_xit->trigger();
-        QVERIFY(!stored("geometry").isValid() && stored("theme") == "dark");
+        QSignalSpy exit(ui->actionE_xit, &QAction::triggered);
+        QTest::keySequence(&window, QKeySequence("Ctrl+X"));
+        QCOMPARE(exit.count(), 1);
+        QVERIFY(!stored("geometry").isValid());
+        QCOMPARE(stored("theme"), QVariant("dark"));
     }
 
     // Only "dark" applies the sheet, before the window shows; other theme texts survive a save.
     void settings_roundTripAndRecentre_data()
     {
-        WA::addRows({"theme", "tileWidthHeight", "dark", "tileSize"},
-                    "dark|64|1|64;Dark|32|0|32;|abc|0|0");
+        QTest::addColumn<QString>("theme");
+        QTest::addColumn<QString>("tileWidthHeight"); // as stored
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<int>("tileSize"); // as read, and so written back
+        QTest::newRow("dark") << "dark" << QString("64") << true << 64;
+        QTest::newRow("Dark") << "Dark" << QString("32") << false << 32;
+        QTest::newRow("no theme, bad size") << QString() << "abc" << false << 0;
     }
     void settings_roundTripAndRecentre()
     {
+        QFETCH(QString, theme);
+        QFETCH(QString, tileWidthHeight);
+        QFETCH(int, tileSize);
         const QStringList keys{"lastExportDirectory", "lastProjectDirectory", "lastImportDirectory",
                                "theme", "tileWidthHeight"};
-        QStringList values{"/tmp/out dir", "/tmp/p/level.twr", "/tmp/in/grass.png",
-                           WA::field("theme"), WA::field("tileWidthHeight")};
+        QStringList values{"/tmp/out dir", "/tmp/p/level.twr", "/tmp/in/grass.png", theme,
+                           tileWidthHeight};
         for (int i = 0; i < keys.size(); ++i)
             TestEnv::settings().setValue(keys[i], values[i]);
-        values.last() = WA::field("tileSize"); // as read, and so written back
+        values.last() = QString::number(tileSize);
         TestEnv::settings().setValue("checkForUpdates", false);
         {
             MainWindow window;
-            QCOMPARE(qApp->styleSheet().contains("#298ce1"), WA::field("dark") == "1");
+            QTEST(qApp->styleSheet().contains("#298ce1"), "dark");
             QCOMPARE(QStringList({window.lastExportDirectory, window.lastProjectDirectory,
                                   window.lastImportDirectory, window.currentTheme(),
                                   QString::number(window.tileSize())}),
@@ -163,21 +179,29 @@ private slots:
                  AppSettings::centredRect({900, 500}, qApp->primaryScreen()->size()));
     }
 
+    // A newer version asks once; Yes opens the account page. Either way the thread is quit.
     void updateCheck_asksOnceTogglesForNextStart_data()
     {
-        WA::addRows({"enabled", "body", "answer", "calls"},
-                    "1|1.09|Yes|information openUrl;1|1.09|No|information;1|1.08||;0|1.09||");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<QByteArray>("body"); // the version served
+        QTest::addColumn<bool>("yes");        // the answer, if asked
+        QTest::addColumn<QString>("calls");
+        QTest::newRow("newer, Yes") << true << QByteArray("1.09") << true << "information openUrl";
+        QTest::newRow("newer, No") << true << QByteArray("1.09") << false << "information";
+        QTest::newRow("same") << true << QByteArray("1.08") << false << "";
+        QTest::newRow("disabled") << false << QByteArray("1.09") << false << "";
     }
     void updateCheck_asksOnceTogglesForNextStart()
     {
-        const bool enabled = WA::field("enabled") == "1";
-        VersionServer server(WA::field("body").toLatin1());
+        QFETCH(bool, enabled);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, yes);
+        VersionServer server(body);
         TestEnv::settings().setValue("checkForUpdates", enabled);
         WA::Session s;
-        s.prompts->answers << (WA::field("answer") == "Yes" ? QMessageBox::Yes : QMessageBox::No);
+        s.prompts->answers << (yes ? QMessageBox::Yes : QMessageBox::No);
         QThread *thread = s.window.updateThread;
         QCOMPARE(s.window.updateChecker->thread(), enabled ? thread : QThread::currentThread());
-        // The thread is quit once the answer has been evaluated, whatever it was.
         QTRY_VERIFY_WITH_TIMEOUT(thread->isFinished() || !enabled, 20000);
         for (bool on : {!enabled, enabled}) { // stored for the next start
             QTest::ignoreMessage(QtDebugMsg,
@@ -187,10 +211,10 @@ private slots:
         }
         QTest::qWait(300); // nothing further is sent
         QCOMPARE(server.requests, enabled ? 1 : 0);
-        QVERIFY(enabled || !(thread->isRunning() || thread->isFinished()));
-        QCOMPARE(s.prompts->kinds().join(' '), WA::field("calls"));
+        QCOMPARE(thread->isRunning() || thread->isFinished(), enabled); // started at all
+        QTEST(s.prompts->kinds().join(' '), "calls");
         QCOMPARE(s.prompts->callsOf("openUrl").value(0).text.remove(stored("serverUrl").toString()),
-                 WA::field("answer") == "Yes" ? "/my-account/" : "");
+                 yes ? "/my-account/" : "");
     }
 
     void updateCheck_closeWhileServerHangs_joinsAtOnce()

@@ -13,7 +13,9 @@ class TestProjectCommands : public QObject
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> temp;
-    const QStringList dirs{WA::topStyles(), WA::patterns(), WA::alpha()}; // by toolbox page
+    // By toolbox page: the library folder and the command that imports into it.
+    const QStringList dirs{WA::topStyles(), WA::patterns(), WA::alpha()};
+    const char *const imports[3] = {"actionTop_Shapes", "actionPatterns", "actionAlphaMasks"};
     QString path(const QString &name) const { return temp->path() + '/' + name; }
     // A PNG outside the library.
     QString source(const QString &name, const QColor &colour = Qt::blue) const
@@ -84,15 +86,22 @@ private slots:
 
     void save_appendsExtensionUnlessTwr_data()
     {
-        WA::addRows({"typed", "saved"}, "a|a.twr;a.twr|a.twr;a.TWR|a.TWR;a.Twr|a.Twr;"
-                                        "a.twr.bak|a.twr.bak.twr;|");
+        QTest::addColumn<QString>("typed"); // empty: cancelled
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("a") << QString("a") << "a.twr";
+        QTest::newRow("a.twr") << QString("a.twr") << "a.twr";
+        QTest::newRow("a.TWR") << QString("a.TWR") << "a.TWR";
+        QTest::newRow("a.Twr") << QString("a.Twr") << "a.Twr";
+        QTest::newRow("a.twr.bak") << QString("a.twr.bak") << "a.twr.bak.twr";
+        QTest::newRow("cancelled") << QString() << "";
     }
     // With no file yet Save asks like Save As; tst_projectfile checks the start-up bytes.
     void save_appendsExtensionUnlessTwr()
     {
-        const QString typed = WA::field("typed"), saved = WA::field("saved");
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
         WA::Session s;
-        choose(s, {typed.isEmpty() ? typed : path(typed)}, "action_Save"); // empty: cancelled
+        choose(s, {typed.isEmpty() ? typed : path(typed)}, "action_Save");
         QCOMPARE(s.prompts->callsOf("getSaveFileName").value(0).directory,
                  QDir::homePath() + "/Untitled.twr");
         QCOMPARE(WA::filesIn(temp->path()).join(""), saved);
@@ -120,7 +129,9 @@ private slots:
         s.window.opacitySpin->setValue(70);
         const QByteArray stored = ProjectWriter::toByteArray(s.window.style());
         const QImage saved = tile();
-        QVERIFY(stored.contains("ridge.png") && stored.contains("lines.png") && !saved.isNull());
+        QVERIFY(stored.contains("ridge.png"));
+        QVERIFY(stored.contains("lines.png"));
+        QVERIFY(!saved.isNull());
         choose(s, {path("round")}, "action_Save_As");
         s.window.opacitySpin->setValue(50);
         choose(s, {path("gone/round.twr")}, "action_Save_As");
@@ -133,14 +144,16 @@ private slots:
         QCOMPARE(ui->partSelection->currentText(), QStringLiteral("Top"));
         QCOMPARE(ui->propertiesEditor->findItems("<None>", Qt::MatchExactly).size(), 1);
         QCOMPARE(ProjectWriter::toByteArray(s.window.style()), startup("ridge.png"));
-        QVERIFY(!s.window.repeatAtBottomCheck->isChecked() && tile() != saved);
+        QVERIFY(!s.window.repeatAtBottomCheck->isChecked());
+        QVERIFY(tile() != saved);
         s.window.opacitySpin->setValue(50);
         QCOMPARE(s.window.windowTitle(), QStringLiteral("Tilewright - Untitled.twr*"));
 
         choose(s, {path("round.twr")}, "action_Open_2");
         QCOMPARE(s.prompts->callsOf("warning").size(), 1);
         QCOMPARE(ProjectWriter::toByteArray(s.window.style()), stored);
-        QVERIFY(s.window.repeatAtBottomCheck->isChecked() && tile() == saved);
+        QVERIFY(s.window.repeatAtBottomCheck->isChecked());
+        QCOMPARE(tile(), saved);
         QCOMPARE(s.window.windowTitle(), QStringLiteral("Tilewright - round.twr"));
         s.window.opacitySpin->setValue(50);
         QCOMPARE(s.window.windowTitle(), QStringLiteral("Tilewright - round.twr*"));
@@ -194,31 +207,39 @@ private slots:
     // a drop leaves it, copies into the current page and reloads its list either way.
     void import_copiesIntoItsKindRemembersLastChosenFile_data()
     {
-        WA::addRows(
-            {"action", "page", "chosen", "dropped", "listed"},
-            "actionTop_Shapes|0|a.png,b.png|crest.png|a.png,b.png,crest.png,hill.png,zz.png;"
-            "actionPatterns|1|a.png,notes.jpg|STONE.PNG|a.png,STONE.PNG,zz.png;"
-            "actionPatterns|1|a.png|stone.jpg|a.png,zz.png;"
-            "actionAlphaMasks|2|my dir/100% moss.png|cave.png|100% moss.png,cave.png,"
-            "slope.png,zz.png");
+        QTest::addColumn<int>("page"); // imported into, and where the drop lands
+        QTest::addColumn<QStringList>("chosen");
+        QTest::addColumn<QString>("dropped");
+        QTest::addColumn<QStringList>("listed");
+        QTest::newRow("top shapes")
+            << 0 << QStringList{"a.png", "b.png"} << "crest.png"
+            << QStringList{"a.png", "b.png", "crest.png", "hill.png", "zz.png"};
+        QTest::newRow("patterns, a JPEG chosen")
+            << 1 << QStringList{"a.png", "notes.jpg"} << "STONE.PNG"
+            << QStringList{"a.png", "STONE.PNG", "zz.png"};
+        QTest::newRow("patterns, a JPEG dropped")
+            << 1 << QStringList{"a.png"} << "stone.jpg" << QStringList{"a.png", "zz.png"};
+        QTest::newRow("alpha masks, odd names")
+            << 2 << QStringList{"my dir/100% moss.png"} << "cave.png"
+            << QStringList{"100% moss.png", "cave.png", "slope.png", "zz.png"};
     }
     void import_copiesIntoItsKindRemembersLastChosenFile()
     {
-        const int page = WA::field("page").toInt();
-        const QByteArray action = WA::field("action").toLatin1();
-        const QStringList listed = WA::field("listed").split(',');
-        QStringList chosen;
-        for (const QString &name : WA::field("chosen").split(','))
-            chosen << source(name);
+        QFETCH(int, page);
+        QFETCH(QStringList, listed);
+        QFETCH(QStringList, chosen);
+        for (QString &name : chosen)
+            name = source(name);
         WA::Session s;
-        choose(s, {}, action); // cancelled: nothing happens
-        choose(s, chosen, action);
+        choose(s, {}, imports[page]); // cancelled: nothing happens
+        choose(s, chosen, imports[page]);
         QCOMPARE(readFile(dirs[page] + '/' + QFileInfo(chosen[0]).fileName()), readFile(chosen[0]));
         // Written without running the event loop, so only a reload lists it.
         QVERIFY(WA::save(WA::pattern(Qt::blue), dirs[page] + "/zz.png"));
         // Sent to the handler: through the application only the drag's acceptor gets it.
         QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(source(WA::field("dropped")))});
+        QFETCH(QString, dropped);
+        mime.setUrls({QUrl::fromLocalFile(source(dropped))});
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         s.window.ui->toolBox->setCurrentIndex(page);
         s.window.dropEvent(&drop);
@@ -237,13 +258,14 @@ private slots:
     // A file that is no readable PNG is refused with its reason; what it would replace stays.
     void importAgain_newNameSkipReplaceOrRefuse_data()
     {
-        WA::addRows({"name", "first", "second"},
-                    "grass.png|grass1.png|grass2.png;GRASS.PNG|GRASS.PNG1.png|GRASS.PNG2.png");
+        QTest::addColumn<QStringList>("named"); // the file, then the names kept beside it
+        QTest::newRow("grass.png") << QStringList{"grass.png", "grass1.png", "grass2.png"};
+        QTest::newRow("GRASS.PNG") << QStringList{"GRASS.PNG", "GRASS.PNG1.png", "GRASS.PNG2.png"};
     }
     void importAgain_newNameSkipReplaceOrRefuse()
     {
-        const QString name = WA::field("name"), dir = WA::patterns(), grass = source(name);
-        const QStringList named{name, WA::field("first"), WA::field("second")};
+        QFETCH(QStringList, named);
+        const QString name = named[0], dir = WA::patterns(), grass = source(name);
         const QByteArray old = readFile(grass);
         WA::Session s;
         s.prompts->answers << QMessageBox::No << QMessageBox::No << QMessageBox::Cancel
@@ -252,11 +274,12 @@ private slots:
             choose(s, {grass});
         QCOMPARE(WA::filesIn(dir), named);
         const auto asked = s.prompts->callsOf("question").value(0);
-        QVERIFY(asked.text.contains('\'' + name + '\'') &&
-                asked.defaultButton == QMessageBox::Cancel);
+        QVERIFY(asked.text.contains('\'' + name + '\''));
+        QCOMPARE(asked.defaultButton, QMessageBox::Cancel);
         const QByteArray green = readFile(source("new/" + name, Qt::green));
         choose(s, {path("new/" + name)});
-        QVERIFY(readFile(dir + '/' + name) == green && readFile(dir + '/' + named[1]) == old);
+        QCOMPARE(readFile(dir + '/' + name), green);
+        QCOMPARE(readFile(dir + '/' + named[1]), old);
         QTRY_COMPARE(toolTips(s.window.ui->fillIcons), named);
         choose(s, {source("x.png"), grass, source("z.png")});
         QCOMPARE(WA::filesIn(dir), named + QStringList({"x.png", "z.png"}));
@@ -265,15 +288,22 @@ private slots:
         choose(s, {bad, source("y.png")});
         QCOMPARE(WA::filesIn(dir), named + QStringList({"x.png", "y.png", "z.png"}));
         QCOMPARE(readFile(dir + '/' + name), green);
-        QVERIFY(WA::warnedAbout(*s.prompts, bad) && s.prompts->answers.isEmpty());
+        QVERIFY(WA::warnedAbout(*s.prompts, bad));
+        QVERIFY(s.prompts->answers.isEmpty());
     }
 
     // No keeps the file and the very list items; Yes removes it from the list at once, not
     // when the watch fires; one that cannot go (a folder with contents) is reported and stays.
-    void contextMenu_deleteAsksThenRemovesOrReports_data() { WA::addRows({"page"}, "0;1;2"); }
+    void contextMenu_deleteAsksThenRemovesOrReports_data()
+    {
+        QTest::addColumn<int>("p"); // toolbox page
+        QTest::newRow("top shapes") << 0;
+        QTest::newRow("patterns") << 1;
+        QTest::newRow("alpha masks") << 2;
+    }
     void contextMenu_deleteAsksThenRemovesOrReports()
     {
-        const int p = WA::field("page").toInt();
+        QFETCH(int, p);
         const QString victim = dirs[p] + "/0victim.png", stuck = dirs[p] + "/1stuck.png";
         QVERIFY(WA::save(WA::pattern(Qt::red), victim) && WA::save(WA::pattern(Qt::red), stuck));
         WA::Session s;
@@ -289,16 +319,19 @@ private slots:
         s.prompts->menuChoices << QString("delete") << QString("delete") << QString("delete");
         s.prompts->answers << QMessageBox::No << QMessageBox::Yes << QMessageBox::Yes;
         rightClick();
-        QVERIFY(QFileInfo::exists(victim) && shown->item(0) == item);
+        QVERIFY(QFileInfo::exists(victim));
+        QCOMPARE(shown->item(0), item);
         const auto asked = s.prompts->callsOf("question").value(0);
-        QVERIFY(asked.text.contains("'0victim.png'") && asked.defaultButton == QMessageBox::No);
+        QVERIFY(asked.text.contains("'0victim.png'"));
+        QCOMPARE(asked.defaultButton, QMessageBox::No);
         rightClick();
         QVERIFY(!QFileInfo::exists(victim));
         QCOMPARE(toolTips(shown), before.mid(1));
         QVERIFY(QFile::remove(stuck) && QDir().mkpath(stuck) && writeFile(stuck + "/k", "k"));
         rightClick();
         QVERIFY(WA::warnedAbout(*s.prompts, stuck));
-        QVERIFY(QFileInfo::exists(stuck + "/k") && s.prompts->answers.isEmpty());
+        QVERIFY(QFileInfo::exists(stuck + "/k"));
+        QVERIFY(s.prompts->answers.isEmpty());
     }
 };
 

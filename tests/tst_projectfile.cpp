@@ -177,11 +177,13 @@ private slots:
         TileStyle style = startupStyle();
         style.opacity(stylePartFromText("top")) = style.shade = style.topPatternColorOpacity = 0;
         style.pattern(stylePartFromText("Top")).setFile("/p/dirt.png");
-        QVERIFY(style.bottomOpacity == 0 && style.topPattern.fileName() == "dirt.png");
+        QCOMPARE(style.bottomOpacity, 0.0f);
+        QCOMPARE(style.topPattern.fileName(), QStringLiteral("dirt.png"));
         style.resetColoursAndOpacities();
         QCOMPARE(ProjectWriter::toByteArray(style),
                  QByteArray(StartupDocument).replace("<topPattern><", "<topPattern>/p/dirt.png<"));
-        QVERIFY(style.shade == 0.4f && style.topPatternColorOpacity == 1.0f);
+        QCOMPARE(style.shade, 0.4f);
+        QCOMPARE(style.topPatternColorOpacity, 1.0f);
     }
 };
 

@@ -82,22 +82,6 @@ struct WindowAssets
                                     .hasMatch();
     }
 
-    // One data row per "field|field|...;" entry, tagged by the entry; every column a string.
-    static void addRows(std::initializer_list<const char *> columns, const QString &rows)
-    {
-        for (const char *column : columns) // kept by pointer, so literals only
-            QTest::addColumn<QString>(column);
-        for (const QString &row : rows.split(';', Qt::SkipEmptyParts)) {
-            QTestData &data = QTest::newRow(qPrintable(row));
-            for (const QString &field : row.split('|'))
-                data << field;
-        }
-    }
-    static QString field(const char *column)
-    {
-        return *static_cast<QString *>(QTest::qData(column, qMetaTypeId<QString>()));
-    }
-
     // The real warning box, not the scripted one: its frame as first shown and after
     // "Show Details...", and what it holds. It closes itself.
     struct ShownWarning
