@@ -763,35 +763,13 @@ void MainWindow::on_actionExport_Engine_Tileset_triggered()
 
 TilesetExportOptions MainWindow::storedExportOptions() const
 {
-    QSettings settings = openSettings();
-    settings.beginGroup(QStringLiteral("engineExport"));
-    TilesetExportOptions options;
-    options.atlas = settings.value(QStringLiteral("atlas"), true).toBool();
-    options.tsx = settings.value(QStringLiteral("tsx"), true).toBool();
-    options.tres = settings.value(QStringLiteral("tres"), true).toBool();
-    options.baseName = settings.value(QStringLiteral("baseName"), options.baseName).toString();
-    options.atlasFileName = options.baseName + QStringLiteral(".png");
-    options.columns = settings.value(QStringLiteral("columns"), 0).toInt();
-    options.margin = settings.value(QStringLiteral("margin"), 0).toInt();
-    options.spacing = settings.value(QStringLiteral("spacing"), 0).toInt();
-    options.extrusion = settings.value(QStringLiteral("extrusion"), 0).toInt();
-    options.powerOfTwo = settings.value(QStringLiteral("powerOfTwo"), false).toBool();
-    return options;
+    return AppSettings::loadExportOptions(openSettings());
 }
 
 void MainWindow::storeExportOptions(const TilesetExportOptions &options) const
 {
     QSettings settings = openSettings();
-    settings.beginGroup(QStringLiteral("engineExport"));
-    settings.setValue(QStringLiteral("atlas"), options.atlas);
-    settings.setValue(QStringLiteral("tsx"), options.tsx);
-    settings.setValue(QStringLiteral("tres"), options.tres);
-    settings.setValue(QStringLiteral("baseName"), options.baseName);
-    settings.setValue(QStringLiteral("columns"), options.columns);
-    settings.setValue(QStringLiteral("margin"), options.margin);
-    settings.setValue(QStringLiteral("spacing"), options.spacing);
-    settings.setValue(QStringLiteral("extrusion"), options.extrusion);
-    settings.setValue(QStringLiteral("powerOfTwo"), options.powerOfTwo);
+    AppSettings::storeExportOptions(settings, options);
 }
 
 void MainWindow::startGeneration(const TilesetExportOptions &exportOptions)
