@@ -976,7 +976,14 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::loadDarkStyleSheet()
 {
     QFile file(QStringLiteral(":/styles/style/stylesheet.qss"));
-    file.open(QIODevice::ReadOnly);
+    if (!file.open(QIODevice::ReadOnly)) {
+        // Only a build missing the resource gets here: keep the plain look,
+        // which needs no sheet, and say why the dark one did not come.
+        qWarning("Tilewright: cannot read the dark style sheet %s: %s",
+                 qUtf8Printable(file.fileName()), qUtf8Printable(file.errorString()));
+        qApp->setStyleSheet(QString());
+        return;
+    }
     const QByteArray bytes = file.readAll();
     const int nul = bytes.indexOf('\0');
     qApp->setStyleSheet(QString::fromLatin1(nul < 0 ? bytes : bytes.left(nul)));
