@@ -68,8 +68,8 @@ private slots:
     }
 
     // Present, missing at the start or deleted while watched (which drops it from the
-    // watch), however often loaded: once it exists, it is watched and each change
-    // rebuilds its list alone, once. 0.png gets an empty icon, is never decoded (that
+    // watch), however often loaded: once it exists, it is watched and each burst of
+    // changes rebuilds its list alone, once. 0.png gets an empty icon, is never decoded (that
     // reserves gigabytes) and is left out of the preview as top shape or pattern.
     void lists_oneReloadPerChangeAbsurdFileNeverDecoded_data()
     {
@@ -112,14 +112,45 @@ private slots:
             connect(w->assetList(AssetKind(i + 1)).widget->model(), &QAbstractItemModel::modelReset,
                     [this, i] { ++reloads[i]; });
         const QString chosen = w->style().topStyle;
-        const QString staging = WindowAssets::root() + "/Middle.PNG"; // moved in: one change
-        QVERIFY(put(staging) && QFile::rename(staging, dir + "/Middle.PNG"));
+        // Each moved in, one change apiece; the second is heard apart from the first, but
+        // before the folder has been quiet for long.
+        const QString staging = WindowAssets::root() + "/staging.png";
+        for (const char *name : {"Middle.PNG", "Zed.png"}) {
+            QVERIFY(put(staging) && QFile::rename(staging, dir + '/' + name));
+            QTest::qWait(50);
+        }
         QTRY_COMPARE(reloads[kind], 1);
-        QTest::qWait(200); // let late or duplicate deliveries arrive
+        // A late or duplicate delivery would reload once the folder is quiet again.
+        QTest::qWait(MainWindow::AssetReloadDelayMs + 200);
         QCOMPARE(reloads, QVector<int>({kind == 0, kind == 1, kind == 2}));
-        QCOMPARE(rows(kind), (missing ? QStringList() : listed) + QStringList("Middle.PNG"));
+        QCOMPARE(rows(kind),
+                 (missing ? QStringList() : listed) + QStringList({"Middle.PNG", "Zed.png"}));
         // The first top shape in an empty directory becomes the design's; a chosen one stays.
         QCOMPARE(w->style().topStyle, chosen.isEmpty() ? dir + "/Middle.PNG" : chosen);
+    }
+
+    // A file copied in two steps, the rest written after the list has shown the first part:
+    // its icon comes once it is whole, with nothing else in the folder changing.
+    void fileWrittenInTwoSteps_getsItsIcon()
+    {
+        QByteArray png;
+        QBuffer buffer(&png);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) &&
+                WindowAssets::pattern(Qt::red).save(&buffer, "PNG") && png.size() > 100);
+        open();
+        const QString path = dirs[1] + "/slow.png";
+        const auto icon = [this] {
+            const QListWidgetItem *item = w->ui->fillIcons->item(rows(1).indexOf("slow.png"));
+            return item ? item->icon() : QIcon();
+        };
+        QVERIFY(writeFile(path, png.left(50)));
+        QTRY_VERIFY(rows(1).contains("slow.png"));
+        QVERIFY(icon().isNull());
+        QTest::qWait(100);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append) && file.write(png.mid(50)) == png.size() - 50);
+        file.close();
+        QTRY_VERIFY_WITH_TIMEOUT(!icon().isNull(), 1500);
     }
 
     // Links to a pipe and to a device in every asset folder: the window still opens, lists

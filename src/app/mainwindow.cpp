@@ -31,6 +31,7 @@
 #include <QProgressDialog>
 #include <QResource>
 #include <QScreen>
+#include <QSet>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -177,6 +178,7 @@ MainWindow::MainWindow(QWidget *parent)
         updateThread->start(QThread::InheritPriority);
     }
 
+    watchAssetFolders();
     loadPatterns();
     loadTopShapes();
     loadAlphaMasks();
@@ -440,43 +442,81 @@ MainWindow::AssetList MainWindow::assetList(AssetKind kind)
 {
     switch (kind) {
     case Patterns:
-        return {ui->fillIcons, &patternFiles, &patternsWatcher, &MainWindow::overlayImagesChanged};
+        return {ui->fillIcons, &patternFiles, &patternsWatcher, &patternsReload};
     case AlphaMasks:
-        return {ui->alphaMaskList, &alphaMaskFiles, &alphaMasksWatcher,
-                &MainWindow::masksImagesChanged};
+        return {ui->alphaMaskList, &alphaMaskFiles, &alphaMasksWatcher, &alphaMasksReload};
     case TopShapes:
     default:
-        return {ui->topsList, &topShapeFiles, &topShapesWatcher, &MainWindow::topsImagesChanged};
+        return {ui->topsList, &topShapeFiles, &topShapesWatcher, &topShapesReload};
     }
 }
+
+void MainWindow::watchAssetFolders()
+{
+    // A copy into a folder is heard when the file appears, before its bytes
+    // are all there. Each change restarts the wait, so a burst of changes
+    // costs one reload, made once the writing has stopped.
+    for (AssetKind kind : {TopShapes, Patterns, AlphaMasks}) {
+        const AssetList list = assetList(kind);
+        list.reloadTimer->setSingleShot(true);
+        list.reloadTimer->setInterval(AssetReloadDelayMs);
+        const auto restart = QOverload<>::of(&QTimer::start);
+        connect(list.watcher, &QFileSystemWatcher::directoryChanged, list.reloadTimer, restart);
+        connect(list.watcher, &QFileSystemWatcher::fileChanged, list.reloadTimer, restart);
+        connect(list.reloadTimer, &QTimer::timeout, this, [this, kind] { loadAssetList(kind); });
+    }
+}
+
+namespace {
+
+// Makes files exactly what watcher watches besides its folders.
+void watchFiles(QFileSystemWatcher &watcher, const QSet<QString> &files)
+{
+    const QStringList watchedList = watcher.files();
+    const QSet<QString> watched(watchedList.cbegin(), watchedList.cend());
+    const QSet<QString> gone = watched - files, added = files - watched;
+    if (!gone.isEmpty())
+        watcher.removePaths(gone.values());
+    if (!added.isEmpty())
+        watcher.addPaths(added.values());
+}
+
+} // namespace
 
 void MainWindow::loadAssetList(AssetKind kind)
 {
     const AssetList list = assetList(kind);
     const QString directory = AssetLibrary::assetDirectory(appDirPath, kind);
+    // Watched before anything is read, so no change can fall in between. A
+    // directory that was deleted drops out of the watch and is not seen
+    // again until re-added, so every load re-adds a missing path.
+    const QString watched = QDir(directory).path();
+    if (!list.watcher->directories().contains(watched))
+        list.watcher->addPath(watched);
+
     list.widget->clear();
     list.files->clear();
     *list.files = listPngFiles(directory, QStringLiteral(".png"));
+    QStringList paths;
+    QSet<QString> regularFiles;
     for (const QFileInfo &file : qAsConst(*list.files)) {
-        const QString path = file.path() + QLatin1Char('/') + file.fileName();
+        paths << file.path() + QLatin1Char('/') + file.fileName();
+        if (file.isFile())
+            regularFiles.insert(paths.last());
+    }
+    // The folder hears a file arrive; only the file hears the writes that
+    // complete it. Pipes and devices are left unwatched.
+    watchFiles(*list.watcher, regularFiles);
+
+    for (int i = 0; i < paths.size(); ++i) {
         // Library images are read through the guard: an absurd file gets an
         // empty icon, like an unreadable one.
-        auto *item =
-            new QListWidgetItem(QIcon(QPixmap::fromImage(SafeImageReader::read(path))), QString());
-        item->setToolTip(file.fileName());
+        auto *item = new QListWidgetItem(QIcon(QPixmap::fromImage(SafeImageReader::read(paths[i]))),
+                                         QString());
+        item->setToolTip(list.files->at(i).fileName());
         list.widget->insertItem(list.widget->count(), item);
         if (kind == TopShapes && tileStyle.topStyle.isEmpty())
-            tileStyle.topStyle = path;
-    }
-
-    // A directory that was deleted drops out of the watch and is not seen
-    // again until re-added, so every load re-adds a missing path. The
-    // connection is made once, however often the add was retried.
-    const QString watched = QDir(directory).path();
-    if (!list.watcher->directories().contains(watched)) {
-        list.watcher->addPath(watched);
-        connect(list.watcher, &QFileSystemWatcher::directoryChanged, this, list.reload,
-                Qt::UniqueConnection);
+            tileStyle.topStyle = paths[i];
     }
 }
 
@@ -493,21 +533,6 @@ void MainWindow::loadPatterns()
 void MainWindow::loadAlphaMasks()
 {
     loadAssetList(AlphaMasks);
-}
-
-void MainWindow::topsImagesChanged(const QString &)
-{
-    loadTopShapes();
-}
-
-void MainWindow::overlayImagesChanged(const QString &)
-{
-    loadPatterns();
-}
-
-void MainWindow::masksImagesChanged(const QString &)
-{
-    loadAlphaMasks();
 }
 
 // ---- Project files ---------------------------------------------------------
@@ -757,35 +782,13 @@ void MainWindow::on_actionExport_Engine_Tileset_triggered()
 
 TilesetExportOptions MainWindow::storedExportOptions() const
 {
-    QSettings settings = openSettings();
-    settings.beginGroup(QStringLiteral("engineExport"));
-    TilesetExportOptions options;
-    options.atlas = settings.value(QStringLiteral("atlas"), true).toBool();
-    options.tsx = settings.value(QStringLiteral("tsx"), true).toBool();
-    options.tres = settings.value(QStringLiteral("tres"), true).toBool();
-    options.baseName = settings.value(QStringLiteral("baseName"), options.baseName).toString();
-    options.atlasFileName = options.baseName + QStringLiteral(".png");
-    options.columns = settings.value(QStringLiteral("columns"), 0).toInt();
-    options.margin = settings.value(QStringLiteral("margin"), 0).toInt();
-    options.spacing = settings.value(QStringLiteral("spacing"), 0).toInt();
-    options.extrusion = settings.value(QStringLiteral("extrusion"), 0).toInt();
-    options.powerOfTwo = settings.value(QStringLiteral("powerOfTwo"), false).toBool();
-    return options;
+    return AppSettings::loadExportOptions(openSettings());
 }
 
 void MainWindow::storeExportOptions(const TilesetExportOptions &options) const
 {
     QSettings settings = openSettings();
-    settings.beginGroup(QStringLiteral("engineExport"));
-    settings.setValue(QStringLiteral("atlas"), options.atlas);
-    settings.setValue(QStringLiteral("tsx"), options.tsx);
-    settings.setValue(QStringLiteral("tres"), options.tres);
-    settings.setValue(QStringLiteral("baseName"), options.baseName);
-    settings.setValue(QStringLiteral("columns"), options.columns);
-    settings.setValue(QStringLiteral("margin"), options.margin);
-    settings.setValue(QStringLiteral("spacing"), options.spacing);
-    settings.setValue(QStringLiteral("extrusion"), options.extrusion);
-    settings.setValue(QStringLiteral("powerOfTwo"), options.powerOfTwo);
+    AppSettings::storeExportOptions(settings, options);
 }
 
 void MainWindow::startGeneration(const TilesetExportOptions &exportOptions)
@@ -984,7 +987,14 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::loadDarkStyleSheet()
 {
     QFile file(QStringLiteral(":/styles/style/stylesheet.qss"));
-    file.open(QIODevice::ReadOnly);
+    if (!file.open(QIODevice::ReadOnly)) {
+        // Only a build missing the resource gets here: keep the plain look,
+        // which needs no sheet, and say why the dark one did not come.
+        qWarning("Tilewright: cannot read the dark style sheet %s: %s",
+                 qUtf8Printable(file.fileName()), qUtf8Printable(file.errorString()));
+        qApp->setStyleSheet(QString());
+        return;
+    }
     const QByteArray bytes = file.readAll();
     const int nul = bytes.indexOf('\0');
     qApp->setStyleSheet(QString::fromLatin1(nul < 0 ? bytes : bytes.left(nul)));

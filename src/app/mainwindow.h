@@ -10,6 +10,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QModelIndex>
+#include <QTimer>
 #include <QUrl>
 #include <memory>
 
@@ -62,9 +63,6 @@ public:
     void loadAlphaMasks();
 
 public slots:
-    void overlayImagesChanged(const QString &path);
-    void topsImagesChanged(const QString &path);
-    void masksImagesChanged(const QString &path);
     void backgroundOpacityValueChanged(int value);
     void patternOpacityValueChanged(int value);
     void patternColorOpacityValueChanged(int value);
@@ -121,9 +119,12 @@ private:
         QListWidget *widget;
         QList<QFileInfo> *files;
         QFileSystemWatcher *watcher;
-        void (MainWindow::*reload)(const QString &);
+        QTimer *reloadTimer; // restarted by each change; the list reloads when it fires
     };
+    // How long a watched folder must stay quiet before its list is reloaded.
+    static constexpr int AssetReloadDelayMs = 250;
     AssetList assetList(AssetKind kind);
+    void watchAssetFolders();
     void loadAssetList(AssetKind kind);
     AssetKind currentPageKind() const;
     void importAssets(AssetKind kind, const QList<QUrl> &urls, bool rememberLocation);
@@ -175,6 +176,9 @@ private:
     QFileSystemWatcher topShapesWatcher;
     QFileSystemWatcher patternsWatcher;
     QFileSystemWatcher alphaMasksWatcher;
+    QTimer topShapesReload;
+    QTimer patternsReload;
+    QTimer alphaMasksReload;
     QList<QImage> previewLayers;
 
     TileStyle tileStyle;

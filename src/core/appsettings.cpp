@@ -1,8 +1,42 @@
 #include "appsettings.h"
 
+#include "tilesetexport.h"
+
 #include <QSettings>
 
 namespace AppSettings {
+
+TilesetExportOptions loadExportOptions(const QSettings &settings)
+{
+    const auto value = [&settings](const char *key, const QVariant &fallback) {
+        return settings.value(QLatin1String(key), fallback);
+    };
+    TilesetExportOptions options;
+    options.atlas = value(ExportAtlas, true).toBool();
+    options.tsx = value(ExportTsx, true).toBool();
+    options.tres = value(ExportTres, true).toBool();
+    options.baseName = value(ExportBaseName, options.baseName).toString();
+    options.atlasFileName = options.baseName + QStringLiteral(".png");
+    options.columns = value(ExportColumns, 0).toInt();
+    options.margin = value(ExportMargin, 0).toInt();
+    options.spacing = value(ExportSpacing, 0).toInt();
+    options.extrusion = value(ExportExtrusion, 0).toInt();
+    options.powerOfTwo = value(ExportPowerOfTwo, false).toBool();
+    return options;
+}
+
+void storeExportOptions(QSettings &settings, const TilesetExportOptions &options)
+{
+    settings.setValue(QLatin1String(ExportAtlas), options.atlas);
+    settings.setValue(QLatin1String(ExportTsx), options.tsx);
+    settings.setValue(QLatin1String(ExportTres), options.tres);
+    settings.setValue(QLatin1String(ExportBaseName), options.baseName);
+    settings.setValue(QLatin1String(ExportColumns), options.columns);
+    settings.setValue(QLatin1String(ExportMargin), options.margin);
+    settings.setValue(QLatin1String(ExportSpacing), options.spacing);
+    settings.setValue(QLatin1String(ExportExtrusion), options.extrusion);
+    settings.setValue(QLatin1String(ExportPowerOfTwo), options.powerOfTwo);
+}
 
 QString defaultServerUrl()
 {

@@ -5,6 +5,9 @@
 #include <QString>
 #include <QUrl>
 
+class QSettings;
+struct TilesetExportOptions;
+
 // Names of the settings store and its keys, shared by the window, the
 // command-line tool and the tests.
 namespace AppSettings {
@@ -24,6 +27,23 @@ inline const char *const CheckForUpdates = "checkForUpdates";
 // compiled-in default. Lets a test or an installer point the program
 // elsewhere without a rebuild.
 inline const char *const ServerUrl = "serverUrl";
+// The engine export dialog's last choices, one key per option.
+inline const char *const ExportAtlas = "engineExport/atlas";
+inline const char *const ExportTsx = "engineExport/tsx";
+inline const char *const ExportTres = "engineExport/tres";
+inline const char *const ExportBaseName = "engineExport/baseName";
+inline const char *const ExportColumns = "engineExport/columns";
+inline const char *const ExportMargin = "engineExport/margin";
+inline const char *const ExportSpacing = "engineExport/spacing";
+inline const char *const ExportExtrusion = "engineExport/extrusion";
+inline const char *const ExportPowerOfTwo = "engineExport/powerOfTwo";
+
+// The stored export choices; an option never stored, or not readable as its
+// type (a number that is not one reads as 0), takes its default. Unlike a
+// fresh TilesetExportOptions, all three files are asked for by default, and
+// the atlas is always named after the base name.
+TilesetExportOptions loadExportOptions(const QSettings &settings);
+void storeExportOptions(QSettings &settings, const TilesetExportOptions &options);
 
 QString defaultServerUrl();
 QString serverUrl();
