@@ -54,7 +54,7 @@ void ExportDialog::accept()
     if (!conflict.isEmpty()) {
         confirmed = false;
         // The label is small; the whole reason goes in its tool tip.
-        ui->sizeProblem->setText(tr("Not into the asset library: choose another folder."));
+        ui->sizeProblem->setText(tr("Choose a folder outside the asset library."));
         ui->sizeProblem->setToolTip(conflict);
         ui->exportDirectory->setFocus();
         return;
