@@ -4,9 +4,12 @@
 #include "generatetiles.h"
 #include "level.h"
 #include "levelrenderer.h"
+#include "projectreader.h"
+#include "projectwriter.h"
 #include "testfiles.h"
 #include "tilestyle.h"
 
+#include <QBuffer>
 #include <QtTest>
 
 namespace {
@@ -103,6 +106,61 @@ private slots:
             QVERIFY2(all.contains(QLatin1Char(kind)), &kind);
         QCOMPARE(Level::defaultLevel().width(), 32);
         QCOMPARE(Level::defaultLevel().height(), 14);
+    }
+
+    // Saved in the project after the design's fields, only when changed; older files and
+    // files without one open with the default level; a hostile one is refused whole.
+    void projectFile_levelRoundTripAndBounds_data()
+    {
+        QTest::addColumn<QByteArray>("level"); // the <level> element, none: no element
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QStringList>("rows"); // as read back; none: the default level
+        QTest::newRow("none") << QByteArray() << true << QStringList();
+        QTest::newRow("a small one") << QByteArray("<level><row>.#</row><row>/=</row></level>")
+                                     << true << QStringList{".#", "/="};
+        QTest::newRow("ragged") << QByteArray("<level><row>.#</row><row>.</row></level>") << false
+                                << QStringList();
+        QTest::newRow("unknown cell")
+            << QByteArray("<level><row>x</row></level>") << false << QStringList();
+        QTest::newRow("empty") << QByteArray("<level/>") << false << QStringList();
+        QTest::newRow("too many rows")
+            << "<level>" + QByteArray("<row>.</row>").repeated(Level::MaxHeight + 1) + "</level>"
+            << false << QStringList();
+        QTest::newRow("largest")
+            << "<level>" +
+                   ("<row>" + QByteArray(Level::MaxWidth, '#') + "</row>")
+                       .repeated(Level::MaxHeight) +
+                   "</level>"
+            << true
+            << QStringList(
+                   QVector<QString>(Level::MaxHeight, QString(Level::MaxWidth, '#')).toList());
+    }
+    void projectFile_levelRoundTripAndBounds()
+    {
+        QFETCH(QByteArray, level);
+        QFETCH(bool, ok);
+        QFETCH(QStringList, rows);
+        const TileStyle style;
+        QByteArray document = ProjectWriter::toByteArray(style);
+        document.replace("</project>", level + "</project>");
+        QBuffer buffer(&document);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        TileStyle read;
+        ProjectReader reader;
+        QCOMPARE(reader.read(&buffer, read), ok);
+        QVERIFY2(ok || reader.errorString().contains("level"), qPrintable(reader.errorString()));
+        if (!ok)
+            return;
+        QCOMPARE(reader.hasLevel(), !rows.isEmpty());
+        QCOMPARE(reader.level().rows(), rows.isEmpty() ? Level::defaultLevel().rows() : rows);
+        // Written back, it reads as the same level; the default level adds nothing to the file.
+        QByteArray again = ProjectWriter::toByteArray(read, &reader.level());
+        QCOMPARE(again.contains("<level>"), !rows.isEmpty());
+        QVERIFY(rows.isEmpty() || again == ProjectWriter::toByteArray(style, &reader.level()));
+        QVERIFY(!rows.isEmpty() || again == ProjectWriter::toByteArray(style));
+        QBuffer back(&again);
+        QVERIFY(back.open(QIODevice::ReadOnly) && reader.read(&back, read));
+        QCOMPARE(reader.level().rows(), rows.isEmpty() ? Level::defaultLevel().rows() : rows);
     }
 
     // What the level shows are the tiles a run writes from the same masks, cell by cell;

@@ -1,5 +1,6 @@
 #include "projectreader.h"
 
+#include "level.h"
 #include "regularfile.h"
 #include "tilestyle.h"
 
@@ -174,8 +175,48 @@ bool ProjectReader::read(const QString &fileName, TileStyle &style)
     return false;
 }
 
+// The <row> texts up to the level's end tag, then the level made of them.
+void ProjectReader::readLevel(QXmlStreamReader &xml, int &depth)
+{
+    const int levelDepth = depth;
+    QStringList rows;
+    while (!xml.atEnd() && !xml.hasError()) {
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token == QXmlStreamReader::EndElement) {
+            if (--depth < levelDepth)
+                break;
+            continue;
+        }
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        if (++depth > MaxDepth) {
+            xml.raiseError(tr("elements are nested deeper than %1 levels").arg(MaxDepth));
+            return;
+        }
+        if (xml.name() != QLatin1String("row"))
+            continue;
+        if (rows.size() >= Level::MaxHeight) {
+            xml.raiseError(tr("the level has more than %1 rows").arg(Level::MaxHeight));
+            return;
+        }
+        QString text;
+        if (readFieldText(xml, &text))
+            rows << text;
+        --depth;
+    }
+    if (xml.hasError())
+        return;
+    QString reason;
+    if (!Level::fromRows(rows, &m_level, &reason))
+        xml.raiseError(tr("the level: %1").arg(reason));
+    else
+        m_hasLevel = true;
+}
+
 bool ProjectReader::parse(const QByteArray &data, TileStyle &style)
 {
+    m_level = Level::defaultLevel();
+    m_hasLevel = false;
     if (const int line = findCrowdedElement(data)) {
         m_errorString =
             tr("line %1: an element has more than %2 attributes").arg(line).arg(MaxAttributes);
@@ -257,6 +298,8 @@ bool ProjectReader::parse(const QByteArray &data, TileStyle &style)
             readOpacity(style.bottomPatternColorOpacity);
         else if (name == QLatin1String("topDown"))
             readText([&](const QString &text) { style.topDown = text.toInt() == 1; });
+        else if (name == QLatin1String("level"))
+            readLevel(xml, depth);
     }
 
     if (xml.hasError()) {

@@ -1,5 +1,6 @@
 #include "projectwriter.h"
 
+#include "level.h"
 #include "safefilewriter.h"
 #include "tilestyle.h"
 
@@ -16,7 +17,7 @@ QString number(float value)
     return QString::number(double(value), 'g', 6);
 }
 
-void writeDocument(QXmlStreamWriter &xml, const TileStyle &style)
+void writeDocument(QXmlStreamWriter &xml, const TileStyle &style, const Level *level)
 {
     xml.setAutoFormatting(true);
     xml.writeStartDocument();
@@ -38,13 +39,21 @@ void writeDocument(QXmlStreamWriter &xml, const TileStyle &style)
                          number(style.bottomPatternOpacity));
     xml.writeTextElement(QStringLiteral("topDown"),
                          style.topDown ? QStringLiteral("1") : QStringLiteral("0"));
+    // Only a level that was changed: a project that never touched it stays
+    // byte for byte as before.
+    if (level && *level != Level::defaultLevel()) {
+        xml.writeStartElement(QStringLiteral("level"));
+        for (const QString &row : level->rows())
+            xml.writeTextElement(QStringLiteral("row"), row);
+        xml.writeEndElement();
+    }
     xml.writeEndElement();
     xml.writeEndDocument();
 }
 
 } // namespace
 
-bool ProjectWriter::write(QIODevice *device, const TileStyle &style)
+bool ProjectWriter::write(QIODevice *device, const TileStyle &style, const Level *level)
 {
     m_errorString.clear();
     if (!device || !device->isOpen() || !device->isWritable()) {
@@ -52,7 +61,7 @@ bool ProjectWriter::write(QIODevice *device, const TileStyle &style)
         return false;
     }
     QXmlStreamWriter xml(device);
-    writeDocument(xml, style);
+    writeDocument(xml, style, level);
     if (xml.hasError()) {
         m_errorString = tr("the document could not be written: %1").arg(device->errorString());
         return false;
@@ -60,14 +69,14 @@ bool ProjectWriter::write(QIODevice *device, const TileStyle &style)
     return true;
 }
 
-bool ProjectWriter::write(const QString &fileName, const TileStyle &style)
+bool ProjectWriter::write(const QString &fileName, const TileStyle &style, const Level *level)
 {
     m_errorString.clear();
     // QXmlStreamWriter reports a full disk only at its final flush, and
     // QSaveFile::commit() does not report it at all; writing to memory first
     // leaves the one real write to SafeFileWriter, which checks everything.
     QString reason;
-    if (!SafeFileWriter::write(fileName, toByteArray(style), &reason)) {
+    if (!SafeFileWriter::write(fileName, toByteArray(style, level), &reason)) {
         m_errorString =
             tr("Cannot save \"%1\": %2").arg(QDir::toNativeSeparators(fileName), reason);
         return false;
@@ -75,12 +84,12 @@ bool ProjectWriter::write(const QString &fileName, const TileStyle &style)
     return true;
 }
 
-QByteArray ProjectWriter::toByteArray(const TileStyle &style)
+QByteArray ProjectWriter::toByteArray(const TileStyle &style, const Level *level)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QXmlStreamWriter xml(&buffer);
-    writeDocument(xml, style);
+    writeDocument(xml, style, level);
     return bytes;
 }
