@@ -7,6 +7,7 @@
 #include "engineexportdialog.h"
 #include "exportdialog.h"
 #include "generatetiles.h"
+#include "levelpanel.h"
 #include "projectreader.h"
 #include "projectwriter.h"
 #include "runoutcome.h"
@@ -19,6 +20,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDir>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -36,6 +38,7 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QThread>
+#include <QUndoStack>
 
 // The resources live in a static library, whose initialiser the linker would
 // otherwise drop.
@@ -132,6 +135,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->partSelection->addItem(stylePartName(StylePart::Bottom));
 
     updateWindowTitle();
+    setupLevelDock();
     restoreSettings();
 
     progressDialog = new QProgressDialog(tr("Generating..."), tr("Cancel"), 0, 100, this);
@@ -184,7 +188,40 @@ MainWindow::MainWindow(QWidget *parent)
     loadAlphaMasks();
     resetStyle();
     setupPropertyTable();
+    // The level shows the start-up design at once; the preview's lists wait
+    // for the first change.
+    levelPanel->setStyle(tileStyle);
     initialising = false;
+}
+
+// A dock of its own, so its place and size are kept with the window's state.
+// At first start it leaves the tile previews their full height.
+constexpr int LevelDockHeight = 230;
+void MainWindow::setupLevelDock()
+{
+    levelPanel = new LevelPanel;
+    levelPanel->setMaskDirectory(AssetLibrary::assetDirectory(appDirPath, AlphaMasks));
+    levelDock = new QDockWidget(tr("Level"), this);
+    levelDock->setObjectName(QStringLiteral("levelDock"));
+    levelDock->setWidget(levelPanel);
+    // Under the previews only: the side docks keep the window's full height.
+    setCorner(Qt::BottomLeftCorner, Qt::LeftDockWidgetArea);
+    setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
+    addDockWidget(Qt::BottomDockWidgetArea, levelDock);
+    resizeDocks({levelDock}, {LevelDockHeight}, Qt::Vertical);
+    // Painting is part of the project: it is saved with it.
+    connect(levelPanel, &LevelPanel::levelChanged, this, [this] {
+        if (initialising)
+            return;
+        modified = true;
+        updateWindowTitle();
+    });
+    QAction *undo = levelPanel->undoStack()->createUndoAction(this, tr("Undo Painting"));
+    undo->setShortcut(QKeySequence::Undo);
+    QAction *redo = levelPanel->undoStack()->createRedoAction(this, tr("Redo Painting"));
+    redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    addAction(undo);
+    addAction(redo);
 }
 
 MainWindow::~MainWindow()
@@ -243,6 +280,7 @@ void MainWindow::refreshPreview()
     ui->spritePreviewWidget->insertItem(0, imageItem(preview.tile));
     ui->spriteSidebySide->addItem(imageItem(preview.tile));
     ui->spriteSidebySide->addItem(imageItem(preview.tile));
+    levelPanel->setStyle(tileStyle);
 
     modified = true;
     updateWindowTitle();
@@ -518,6 +556,9 @@ void MainWindow::loadAssetList(AssetKind kind)
         if (kind == TopShapes && tileStyle.topStyle.isEmpty())
             tileStyle.topStyle = paths[i];
     }
+    // A mask, or a file the design uses, may have changed under the level.
+    if (levelPanel)
+        levelPanel->libraryChanged();
 }
 
 void MainWindow::loadTopShapes()
@@ -545,6 +586,7 @@ void MainWindow::on_actionNew_triggered()
     resetStyle();
     refreshProperties(StylePart::Top);
     ui->partSelection->setCurrentIndex(0);
+    levelPanel->resetLevel(Level::defaultLevel());
     refreshPreview();
     modified = false;
     updateWindowTitle();
@@ -586,7 +628,7 @@ bool MainWindow::saveProject(const QString &path)
     lastProjectDirectory = QFileInfo(path).filePath();
     saveSettings();
     ProjectWriter writer;
-    if (!writer.write(path, tileStyle)) {
+    if (!writer.write(path, tileStyle, &levelPanel->level())) {
         prompts->warning(this, QStringLiteral("Saving Error"),
                          QStringLiteral("The project could not be saved."), writer.errorString());
         return false;
@@ -613,6 +655,7 @@ bool MainWindow::loadProject(const QString &path)
         return false;
     }
     tileStyle = loaded;
+    levelPanel->resetLevel(reader.level());
     repeatAtBottomCheck->setChecked(tileStyle.topDown);
     projectFilePath = path;
     refreshProperties(currentPart());

@@ -19,6 +19,8 @@ class QSettings;
 class QMenu;
 class QProgressDialog;
 class generateTiles;
+class LevelPanel;
+class QDockWidget;
 class RunOutcome;
 class QThread;
 class checkUpdates;
@@ -125,6 +127,7 @@ private:
     static constexpr int AssetReloadDelayMs = 250;
     AssetList assetList(AssetKind kind);
     void watchAssetFolders();
+    void setupLevelDock();
     void loadAssetList(AssetKind kind);
     AssetKind currentPageKind() const;
     void importAssets(AssetKind kind, const QList<QUrl> &urls, bool rememberLocation);
@@ -165,6 +168,8 @@ private:
     bool generationRunning = false;
     bool cancelRequested = false;
     RunOutcome *runOutcome = nullptr;
+    LevelPanel *levelPanel = nullptr;
+    QDockWidget *levelDock = nullptr;
 
     checkUpdates *updateChecker = nullptr;
     QThread *updateThread = nullptr;
