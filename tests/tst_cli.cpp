@@ -1,8 +1,12 @@
 // Runs the real tilewright-cli as on a build server, without a display or QT_QPA_PLATFORM.
 
+#include "assetlibrary.h"
 #include "atlasfixtures.h"
 #include "generatetiles.h"
+#include "level.h"
+#include "levelrenderer.h"
 #include "projectreader.h"
+#include "projectwriter.h"
 #include "tilesetexport.h"
 #include "tilestyle.h"
 
@@ -286,6 +290,69 @@ private slots:
         for (const QString &name : names)
             QVERIFY2(readFile(output + '/' + name) == readFile(worker.outputDirectory + '/' + name),
                      qPrintable(name));
+    }
+
+    // The level of a project comes out as the window paints it (the same renderer), as a PNG,
+    // as a Tiled map that the real Tiled paints alike (1 per channel allowed), and as a Godot 4
+    // scene whose every cell holds the sheet cell of its tile.
+    void level_windowCliAndTiledAgree()
+    {
+        QTemporaryDir dir;
+        Level level = Level::preset(1);
+        level.setCell(0, 13, Level::Solid);
+        // The design of the window's first start: its library's first top shape.
+        TileStyle style;
+        style.topStyle = listPngFiles(BinDir + "/Assets/TopStyles", ".png").first().filePath();
+        QVERIFY(ProjectWriter().write(dir.filePath("p.twr"), style, &level));
+        const QString out = dir.filePath("out");
+        const Run r = run({out, "-p", dir.filePath("p.twr"), "-s", "24", "--tmx", "--tscn",
+                           "--extrude", "1", "--level-png", dir.filePath("level.png")});
+        QCOMPARE(r.exitCode, 0);
+        const QImage cli = QImage(dir.filePath("level.png"));
+        LevelRenderer renderer(Masks);
+        QCOMPARE(cli, renderer.render(level, style, 24).convertToFormat(cli.format()));
+
+        const QString rasterizer = QStandardPaths::findExecutable("tmxrasterizer");
+        if (rasterizer.isEmpty())
+            QSKIP("tmxrasterizer (Debian's package \"tiled\") is not installed. Install it with: "
+                  "apt-get install -y tiled");
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QCOMPARE(QProcess::execute(rasterizer, {"--no-smoothing", out + "/tileset.tmx",
+                                                dir.filePath("tiled.png")}),
+                 0);
+        const QImage tiled = QImage(dir.filePath("tiled.png")).convertToFormat(cli.format());
+        QCOMPARE(tiled.size(), cli.size());
+        int worst = 0;
+        for (int y = 0; y < cli.height(); ++y)
+            for (int x = 0; x < cli.width(); ++x) {
+                const QRgb a = cli.pixel(x, y), b = tiled.pixel(x, y);
+                for (int shift : {0, 8, 16, 24})
+                    worst = qMax(worst, qAbs(int(a >> shift & 255) - int(b >> shift & 255)));
+            }
+        QVERIFY2(worst <= 1, qPrintable(QString::number(worst)));
+
+        // Godot 4: a uint16 format, then x, y, source, atlas column, atlas row, alternative.
+        const QString scene = readFile(out + "/tileset.tscn");
+        QVERIFY(scene.contains("[ext_resource type=\"TileSet\" path=\"tileset.tres\""));
+        const QString list =
+            scene.section("tile_map_data = PackedByteArray(", 1).section(')', 0, 0);
+        QByteArray data;
+        for (const QString &number : list.split(", "))
+            data.append(char(number.toInt()));
+        QCOMPARE((data.size() - 2) % 12, 0);
+        const QStringList names = TilesetExport::tileNames(Masks);
+        int cells = 0;
+        for (int i = 2; i + 12 <= data.size(); i += 12, ++cells) {
+            const auto word = [&](int at) {
+                return int(quint8(data[i + at])) | int(quint8(data[i + at + 1])) << 8;
+            };
+            const QString name = level.tileName(word(0), word(2));
+            const int index = names.indexOf(name);
+            QVERIFY2(index >= 0, qPrintable(name));
+            QCOMPARE(word(4), 0);
+            QCOMPARE(QPoint(word(6), word(8)), QPoint(index % 12, index / 12));
+        }
+        QCOMPARE(cells, int(level.rows().join("").count(QRegularExpression("[^.]"))));
     }
 
     // The default set at 32 px on an extruded sheet with margin and spacing, painted by Tiled

@@ -2,9 +2,12 @@
 
 #include "assetlibrary.h"
 #include "generatetiles.h"
+#include "levelrenderer.h"
+#include "pngencoder.h"
 #include "progressreporter.h"
 #include "projectreader.h"
 #include "runoutcome.h"
+#include "safefilewriter.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -42,6 +45,26 @@ TileStyle CliRunner::defaultStyle(const QString &appDirPath)
     return style;
 }
 
+// The level as the window shows it, at the tile size, from the same masks.
+bool CliRunner::writeLevelPicture(const TileStyle &style, const QString &maskDirectory)
+{
+    LevelRenderer renderer(maskDirectory);
+    QStringList missing;
+    const QImage image = renderer.render(m_level, style, m_options.tileSize, &missing);
+    if (!missing.isEmpty())
+        printError(tr("the level has cells whose mask is not in \"%1\", drawn crossed: %2")
+                       .arg(native(maskDirectory), missing.join(QStringLiteral(", "))));
+    QString reason;
+    const QByteArray png = PngEncoder::encode(image, &reason);
+    const QString path = QFileInfo(m_options.levelPng).absoluteFilePath();
+    if (png.isEmpty() || !SafeFileWriter::writeNamingFile(path, png, &reason)) {
+        printError(tr("the level picture could not be written: %1").arg(reason));
+        return false;
+    }
+    printLine(stdout, tr("wrote %1").arg(native(path)));
+    return true;
+}
+
 void CliRunner::printError(const QString &text)
 {
     printLine(stderr, QStringLiteral("tilewright-cli: ") + text);
@@ -60,6 +83,7 @@ bool CliRunner::loadStyle(TileStyle &style)
         printError(tr("the project could not be read: %1").arg(reader.errorString()));
         return false;
     }
+    m_level = reader.level();
     return true;
 }
 
@@ -104,6 +128,7 @@ CliRunner::ExitCode CliRunner::run()
     // The worker makes the sheet and tilesets after the tiles, as for the
     // window, and only from a complete set.
     worker.exportOptions = exportOptions;
+    worker.exportOptions.level = m_level;
     // What would refuse the run is refused before the output folder is made.
     const QString refusal = worker.checkRun(masks.size());
     if (!refusal.isEmpty()) {
@@ -165,5 +190,7 @@ CliRunner::ExitCode CliRunner::run()
                                      : tr("%1 tiles could not be made.").arg(tileFailures));
     if (!outcome.designProblems().isEmpty())
         printError(tr("the tiles are not the design as saved: a part of it could not be read."));
-    return outcome.everythingWritten(requested) ? Success : SomeFailed;
+    const bool levelWritten =
+        m_options.levelPng.isEmpty() || writeLevelPicture(style, maskDirectory);
+    return outcome.everythingWritten(requested) && levelWritten ? Success : SomeFailed;
 }

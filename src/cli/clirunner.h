@@ -1,5 +1,6 @@
 #pragma once
 
+#include "level.h"
 #include "tilesetexport.h"
 #include "tilestyle.h"
 
@@ -30,6 +31,7 @@ public:
         int tileSize = 128;
         int threads = 0; // 0: one per core
         TilesetExportOptions exportOptions;
+        QString levelPng; // where to draw the level; empty: not drawn
     };
 
     // appDirPath: where the bundled Assets/ folder is and what "$app$" in a
@@ -44,8 +46,10 @@ public:
 
 private:
     bool loadStyle(TileStyle &style);
+    bool writeLevelPicture(const TileStyle &style, const QString &maskDirectory);
     void printError(const QString &text);
 
     Options m_options;
     QString m_appDirPath;
+    Level m_level = Level::defaultLevel(); // the project's, else the default
 };

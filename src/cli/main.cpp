@@ -101,17 +101,29 @@ int main(int argc, char *argv[])
     const QCommandLineOption tres(QStringLiteral("tres"),
                                   QStringLiteral("Write a Godot 4 TileSet, <name>.tres, with "
                                                  "terrain peering bits and collision."));
+    const QCommandLineOption tmx(QStringLiteral("tmx"),
+                                 QStringLiteral("Write the level (the project's, else the default "
+                                                "one) as a Tiled map, <name>.tmx, over the .tsx. "
+                                                "Implies --tsx."));
+    const QCommandLineOption tscn(QStringLiteral("tscn"),
+                                  QStringLiteral("Write the level as a Godot 4 scene, <name>.tscn, "
+                                                 "over the .tres. Implies --tres."));
     const QCommandLineOption name({QStringLiteral("n"), QStringLiteral("name")},
                                   QStringLiteral("Base name of the sheet and tilesets. "
                                                  "Default: tileset."),
                                   QStringLiteral("name"));
+    const QCommandLineOption levelPng(
+        QStringLiteral("level-png"),
+        QStringLiteral("Also draw the project's level (else the default level) with the tiles, "
+                       "at the tile size, into this PNG file."),
+        QStringLiteral("file"));
     const QCommandLineOption threads({QStringLiteral("j"), QStringLiteral("threads")},
                                      QStringLiteral("Tiles made at once, 1 to 256. Default: one "
                                                     "per processor core."),
                                      QStringLiteral("n"));
     for (const QCommandLineOption *option :
          {&project, &masks, &size, &atlas, &columns, &margin, &spacing, &extrude, &pot, &tsx, &tres,
-          &name, &threads})
+          &tmx, &tscn, &name, &levelPng, &threads})
         parser.addOption(*option);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
@@ -155,6 +167,11 @@ int main(int argc, char *argv[])
         printError(QStringLiteral("--project needs a file name."));
         return CliRunner::BadArguments;
     }
+    options.levelPng = parser.value(levelPng);
+    if (parser.isSet(levelPng) && options.levelPng.isEmpty()) {
+        printError(QStringLiteral("--level-png needs a file name."));
+        return CliRunner::BadArguments;
+    }
     if (parser.isSet(masks) && options.maskDirectory.isEmpty()) {
         printError(QStringLiteral("--masks needs a folder."));
         return CliRunner::BadArguments;
@@ -164,8 +181,10 @@ int main(int argc, char *argv[])
         out.atlasFileName = out.baseName + QStringLiteral(".png");
     }
     out.powerOfTwo = parser.isSet(pot);
-    out.tsx = parser.isSet(tsx);
-    out.tres = parser.isSet(tres);
+    out.tmx = parser.isSet(tmx);
+    out.tscn = parser.isSet(tscn);
+    out.tsx = parser.isSet(tsx) || out.tmx;
+    out.tres = parser.isSet(tres) || out.tscn;
     // Options that only shape the sheet ask for it.
     out.atlas = parser.isSet(atlas) || parser.isSet(columns) || parser.isSet(margin) ||
                 parser.isSet(spacing) || parser.isSet(extrude) || out.powerOfTwo;

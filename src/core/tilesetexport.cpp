@@ -2,6 +2,7 @@
 
 #include "assetlibrary.h"
 #include "godottilesetwriter.h"
+#include "levelmapwriter.h"
 #include "outputfolder.h"
 #include "regularfile.h"
 #include "safeimagereader.h"
@@ -60,6 +61,10 @@ QStringList TilesetExportOptions::fileNames() const
         names << baseName + QStringLiteral(".tsx");
     if (tres)
         names << baseName + QStringLiteral(".tres");
+    if (tmx)
+        names << baseName + QStringLiteral(".tmx");
+    if (tscn)
+        names << baseName + QStringLiteral(".tscn");
     return names;
 }
 
@@ -83,6 +88,11 @@ QString TilesetExportOptions::validate() const
         return TilesetExport::tr("The tileset name \"%1\" must be a plain file name, without a "
                                  "folder.")
             .arg(baseName);
+    if (tmx && !tsx)
+        return TilesetExport::tr("The Tiled map needs the Tiled tileset (.tsx) it is drawn with.");
+    if (tscn && !tres)
+        return TilesetExport::tr("The Godot scene needs the Godot tileset (.tres) it is drawn "
+                                 "with.");
     if (columns < 0 || margin < 0 || spacing < 0 || extrusion < 0)
         return TilesetExport::tr("Columns, margin, spacing and extrusion cannot be negative.");
     return QString();
@@ -203,6 +213,20 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
             return notWritten(tr("the Godot tileset could not be made"));
         }
         files.append(tres);
+    }
+    // The level as maps over the tilesets just made.
+    const LevelMapWriter maps(options.level, sheet.layout);
+    if (options.tmx) {
+        PendingFile tmx;
+        tmx.name = options.baseName + QStringLiteral(".tmx");
+        tmx.bytes = maps.toTmx(options.baseName + QStringLiteral(".tsx"));
+        files.append(tmx);
+    }
+    if (options.tscn) {
+        PendingFile tscn;
+        tscn.name = options.baseName + QStringLiteral(".tscn");
+        tscn.bytes = maps.toGodot4Scene(options.baseName + QStringLiteral(".tres"));
+        files.append(tscn);
     }
 
     for (PendingFile &file : files) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "atlasbuilder.h"
+#include "level.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -26,6 +27,12 @@ struct TilesetExportOptions
     bool tres = false;
     // The .tsx and .tres are baseName + ".tsx" / ".tres".
     QString baseName = QStringLiteral("tileset");
+    // The level as a Tiled map over the .tsx (baseName + ".tmx") and as a
+    // Godot 4 scene over the .tres (baseName + ".tscn"); each needs its
+    // tileset.
+    bool tmx = false;
+    bool tscn = false;
+    Level level = Level::defaultLevel();
 
     bool any() const { return atlas || tsx || tres; }
     bool writesAtlas() const { return any(); }
