@@ -2,6 +2,7 @@
 
 #include "atlasfixtures.h"
 #include "godottilesetwriter.h"
+#include "tilecollision.h"
 #include "tiledtilesetwriter.h"
 #include "tilefilewriter.h"
 #include "tilesetexport.h"
@@ -43,6 +44,97 @@ QStringList expectedWangTiles(const AtlasLayout &l)
     }
     tiles.sort();
     return tiles;
+}
+
+int tileId(const AtlasLayout &l, int index)
+{
+    return l.cell(index).y() * l.gridColumns() + l.cell(index).x();
+}
+
+// One line per polygon: "tile id: kind, name, one-way: x,y x,y ...", points rounded to 1/1000.
+using Polygons = QStringList;
+QString polygonLine(int id, const QString &tile, const QVector<QPointF> &points)
+{
+    QStringList text;
+    for (const QPointF &p : points)
+        text << QString::asprintf("%.3f,%.3f", p.x(), p.y());
+    return QString("%1: %2: %3").arg(id).arg(tile, text.join(' '));
+}
+
+// What the writers were given, moved by 'centre' (Godot's tile origin), and each tile's kind.
+Polygons expectedPolygons(const QVector<TileCollision> &tiles, const AtlasLayout &l, double centre)
+{
+    Polygons lines;
+    for (int i = 0; i < tiles.size(); ++i) {
+        const TileCollision &t = tiles[i];
+        const QString tile = QString("%1 %2 %3").arg(t.kindName(), t.maskName()).arg(t.oneWay);
+        for (const QPolygonF &polygon : t.polygons)
+            lines << polygonLine(tileId(l, i), tile, polygon.translated(-centre, -centre));
+        if (t.polygons.isEmpty())
+            lines << polygonLine(tileId(l, i), tile, {});
+    }
+    lines.sort();
+    return lines;
+}
+
+// The same as Tiled read them from our .tsx.
+Polygons tiledPolygons(const QVariantMap &tileset)
+{
+    Polygons lines;
+    for (const QVariant &entry : tileset["tiles"].toList()) {
+        const QVariantMap tile = entry.toMap();
+        QVariantMap properties;
+        for (const QVariant &p : tile["properties"].toList())
+            properties[p.toMap()["name"].toString()] = p.toMap()["value"];
+        const QString about = QString("%1 %2 %3")
+                                  .arg(tile["type"].toString(), properties["name"].toString())
+                                  .arg(properties["one_way"].toBool());
+        const QVariantList objects = tile["objectgroup"].toMap()["objects"].toList();
+        for (const QVariant &object : objects) {
+            const QPointF at(object.toMap()["x"].toDouble(), object.toMap()["y"].toDouble());
+            QVector<QPointF> points;
+            for (const QVariant &p : object.toMap()["polygon"].toList())
+                points << at + QPointF(p.toMap()["x"].toDouble(), p.toMap()["y"].toDouble());
+            lines << polygonLine(tile["id"].toInt(), about, points);
+        }
+        if (objects.isEmpty())
+            lines << polygonLine(tile["id"].toInt(), about, {});
+    }
+    lines.sort();
+    return lines;
+}
+
+// The same from a Godot 4 .tres, each tile's kind and name from the layout.
+Polygons godotPolygons(const QString &tres, const AtlasLayout &l)
+{
+    QMap<int, int> polygons; // by tile id
+    Polygons lines;
+    const QRegularExpression line(
+        R"re(\n(\d+):(\d+)/0/physics_layer_0/polygon_(\d+)/points = PackedVector2Array\(([^)]*)\))re"
+        R"re((?:\n\d+:\d+/0/physics_layer_0/polygon_\d+/(one_way) = true)?)re");
+    for (auto it = line.globalMatch(tres); it.hasNext();) {
+        const auto m = it.next();
+        const int index = m.captured(2).toInt() * l.columns + m.captured(1).toInt();
+        const TileCollision t = TileCollision::forName(l.names.value(index));
+        const QStringList numbers = m.captured(4).split(", ");
+        QVector<QPointF> points;
+        for (int i = 0; i + 1 < numbers.size(); i += 2)
+            points << QPointF(numbers[i].toDouble(), numbers[i + 1].toDouble());
+        lines << polygonLine(
+            tileId(l, index),
+            QString("%1 %2 %3").arg(t.kindName(), t.maskName()).arg(!m.captured(5).isEmpty()),
+            points);
+        ++polygons[index];
+    }
+    for (int i = 0; i < l.tileCount(); ++i) {
+        const TileCollision t = TileCollision::forName(l.names[i]);
+        if (!polygons.contains(i))
+            lines << polygonLine(tileId(l, i),
+                                 QString("%1 %2 %3").arg(t.kindName(), t.maskName()).arg(t.oneWay),
+                                 {});
+    }
+    lines.sort();
+    return lines;
 }
 
 // Refused: nothing written, every requested file named; the folder holds tiles and 'kept'.
@@ -124,32 +216,48 @@ private slots:
         QCOMPARE(sheet.image, image);
     }
 
-    // Odd-sized tiles written in reverse order beside other files: exported in name order, only
-    // blob tiles labelled; the real Tiled reads every Wang id and cuts each tile where packed.
+    // Odd-sized tiles written in reverse order beside other files, their masks elsewhere: exported
+    // in name order, only blob tiles labelled, every tile with the collision of its mask; the real
+    // Tiled reads every Wang id, representative tile, type, property and polygon, and cuts each
+    // tile where packed.
     void export_readsInTiledAndGodot()
     {
-        const Options options{true, "terrain.png", 0, 1, 1, 1, true, true, true, "terrain"};
-        QTemporaryDir dir;
+        Options options{true, "terrain.png", 0, 1, 1, 1, true, true, true, "terrain"};
+        QTemporaryDir dir, masks;
+        options.maskDirectory = masks.path();
+        options.terrainName = "Grass";
+        options.terrainColor = QColor("#80be1f");
         const QString tsx = dir.filePath("terrain.tsx"), json = dir.filePath("terrain.json");
         QVERIFY(writeTiles(dir, Tiles, 15) && writeFile(dir.filePath("notes.txt"), "x"));
         QVERIFY(QDir(dir.path()).mkdir("a_folder.png"));
+        QVector<QImage> solids;
+        for (const QString &name : Tiles) {
+            QVERIFY(paintedMask(name).save(masks.filePath(name)));
+            solids << TileCollision::solidOfMask(paintedMask(name));
+        }
         QCOMPARE(TilesetExport::tileNames(dir.path()), Tiles);
         QVERIFY(TilesetExport::run(Tiles, dir.path(), options).success);
         const AtlasSheet sheet = packTiles(Tiles, {15, 15}, options.atlasOptions());
         const AtlasLayout &l = sheet.layout;
+        const QVector<TileCollision> collision = TileCollision::trace(Tiles, solids, {15, 15});
         QCOMPARE(QImage(dir.filePath("terrain.png")), sheet.image);
+        const int surrounded = tileId(l, Tiles.indexOf("blob_255_notop.png"));
 
         const QString xml = readFile(tsx);
-        QVERIFY2(xml.contains("name=\"terrain\" tilewidth=\"15\" tileheight=\"15\" spacing=\"3\" "
-                              "margin=\"2\" tilecount=\"98\" columns=\"14\">\n <image "
-                              "source=\"terrain.png\" width=\"256\" height=\"128\"/>") &&
-                     xml.contains("type=\"mixed\""),
-                 qPrintable(xml));
+        QVERIFY2(
+            xml.contains("name=\"terrain\" tilewidth=\"15\" tileheight=\"15\" spacing=\"3\" "
+                         "margin=\"2\" tilecount=\"98\" columns=\"14\">\n <image "
+                         "source=\"terrain.png\" width=\"256\" height=\"128\"/>") &&
+                xml.contains(QString("type=\"mixed\" tile=\"%1\">\n   <wangcolor name=\"Grass\" "
+                                     "color=\"#80be1f\" tile=\"%1\"")
+                                 .arg(surrounded)),
+            qPrintable(xml));
         QCOMPARE(xml.count("<wangtile "), expectedWangTiles(l).size());
         for (const QString &tile : expectedWangTiles(l))
             QVERIFY2(xml.contains(tile), qPrintable(tile));
 
-        // Blob tiles with a centred polygon; all eight peering bits on the tile solid all round.
+        // Godot 4: the terrain, all eight peering bits on the tile solid all round, the polygons
+        // about the tile's centre, one-way on the platform, and our extrusion, not Godot's.
         const QString tres = readFile(dir.filePath("terrain.tres"));
         const QString full = QString("\n%1:%2/0/terrains_peering_bit/")
                                  .arg(l.cell(Tiles.indexOf("blob_255_notop.png")).x())
@@ -159,13 +267,16 @@ private slots:
              {"right_side", "bottom_right_corner", "bottom_side", "bottom_left_corner", "left_side",
               "top_left_corner", "top_side", "top_right_corner"})
             bits += full + side + " = 0";
-        QVERIFY2(tres.contains("margins = Vector2i(2, 2)\nseparation = Vector2i(3, 3)\n") &&
-                     tres.contains(bits),
+        QVERIFY2(tres.contains("margins = Vector2i(2, 2)\nseparation = Vector2i(3, 3)\n"
+                               "texture_region_size = Vector2i(15, 15)\n"
+                               "use_texture_padding = false\n") &&
+                     tres.contains(bits) &&
+                     tres.contains("terrain_0/name = \"Grass\"\nterrain_set_0/terrain_0/color = "
+                                   "Color(0.5019608, 0.74509805, 0.12156863, 1)"),
                  qPrintable(tres));
         QCOMPARE(tres.count(QRegularExpression("\n\\d+:\\d+/0 = 0\n")), Tiles.size());
         QCOMPARE(tres.count("/0/terrain = 0\n"), BlobMask::Count);
-        QCOMPARE(tres.count("Array(-7.5, -7.5, 7.5, -7.5, 7.5, 7.5, -7.5, 7.5)\n"),
-                 BlobMask::Count);
+        QCOMPARE(godotPolygons(tres, l), expectedPolygons(collision, l, 7.5));
 
         const QString tiled = QStandardPaths::findExecutable("tiled");
         if (tiled.isEmpty())
@@ -174,12 +285,15 @@ private slots:
         qputenv("QT_QPA_PLATFORM", "offscreen"); // Tiled needs no display
         QCOMPARE(QProcess::execute(tiled, {"--export-tileset", "json", tsx, json}), 0);
         const QVariantMap tileset = QJsonDocument::fromJson(readFile(json)).toVariant().toMap();
+        const QVariantMap wangSet = tileset["wangsets"].toList().value(0).toMap();
+        QCOMPARE(wangSet["tile"].toInt(), surrounded);
+        QCOMPARE(wangSet["colors"].toList().value(0).toMap()["tile"].toInt(), surrounded);
         QStringList wangTiles;
-        for (const QVariant &t :
-             tileset["wangsets"].toList().value(0).toMap()["wangtiles"].toList())
+        for (const QVariant &t : wangSet["wangtiles"].toList())
             wangTiles << wangTile(t.toMap()["tileid"].toInt(), t.toMap()["wangid"].toStringList());
         wangTiles.sort();
         QCOMPARE(wangTiles, expectedWangTiles(l));
+        QCOMPARE(tiledPolygons(tileset), expectedPolygons(collision, l, 0));
         const int columns = tileset["columns"].toInt(), margin = tileset["margin"].toInt();
         const int step = 15 + tileset["spacing"].toInt();
         for (int i = 0; i < l.tileCount(); ++i) {
@@ -204,11 +318,22 @@ private slots:
         QVERIFY(writer.toXml("t.png", &error).isEmpty() && error.contains("no colours"));
     }
 
+    // Godot drops every polygon and peering bit of a file whose sources come before its physics
+    // layers and terrain sets, so the order of [resource] is part of what is compared.
     void tres_matchesHandWrittenFile()
     {
-        const AtlasSheet sheet = packTiles({"blob_000.png", "blob_031_notop.png", "slope_left.png"},
-                                           {16, 16}, {2, 0, 0, 1});
-        QCOMPARE(QString(GodotTilesetWriter(sheet.layout).toText("atlas.png")),
+        const QStringList names{"blob_000.png", "blob_031_notop.png", "platform_a.png"};
+        const AtlasSheet sheet = packTiles(names, {16, 16}, {2, 0, 0, 1});
+        QVector<TileCollision> tiles;
+        for (const QString &name : names)
+            tiles << TileCollision::forName(name);
+        tiles[0].polygons = {QPolygonF({{2, 2}, {14, 2}, {14, 14}})};
+        tiles[1].polygons = {QPolygonF({{0, 0}, {16, 0}, {16, 6.5}}),
+                             QPolygonF({{0, 10}, {16, 10}, {16, 16}, {0, 16}})};
+        tiles[2].polygons = {QPolygonF({{0, 0}, {16, 0}, {16, 4}, {0, 4}})};
+        GodotTilesetWriter writer(sheet.layout);
+        writer.setCollisions(tiles);
+        QCOMPARE(QString(writer.toText("atlas.png")),
                  QString(readFile(QFINDTESTDATA("data/godot_small.tres"))));
     }
 
@@ -234,6 +359,10 @@ private slots:
         row("sheet too large", 3, "", {}, {false, "t.png", 1, 0, 8181, 0, false, true}, "largest");
         row("negative spacing", 2, "", {}, {true, "t.png", 0, 0, -1}, "negative");
         row("no tiles", 0, "", {}, All, "no tiles");
+        Options masksElsewhere = All;
+        masksElsewhere.maskDirectory = "/nonexistent";
+        row("masks missing", all, "", {}, masksElsewhere,
+            "blob_000.png: its mask could not be read");
     }
     // An earlier export's .tsx survives untouched.
     void export_badInput_writesNothing()

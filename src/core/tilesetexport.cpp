@@ -5,7 +5,10 @@
 #include "outputfolder.h"
 #include "regularfile.h"
 #include "safeimagereader.h"
+#include "tilecollision.h"
 #include "tiledtilesetwriter.h"
+#include "tilepipeline.h"
+#include "tilestyle.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,6 +64,19 @@ QStringList TilesetExportOptions::fileNames() const
     if (tres)
         names << baseName + QStringLiteral(".tres");
     return names;
+}
+
+void TilesetExportOptions::setTerrainFromDesign(const TileStyle &style)
+{
+    const QString top = QFileInfo(style.topStyle).completeBaseName();
+    if (top.isEmpty()) {
+        terrainName = QStringLiteral("Terrain");
+        terrainColor = style.bottomColor;
+        return;
+    }
+    // "stone_rim" reads as "Stone rim" in an editor's terrain list.
+    terrainName = top.left(1).toUpper() + top.mid(1).replace(QLatin1Char('_'), QLatin1Char(' '));
+    terrainColor = style.topColor;
 }
 
 QString TilesetExportOptions::validate() const
@@ -147,6 +163,9 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
     // Refuse a sheet that is too large before every tile is in memory.
     QVector<AtlasTile> tiles;
     tiles.reserve(tileFiles.size());
+    // The tilesets' collision, one solid area per tile.
+    const bool traced = options.tsx || options.tres;
+    QVector<QImage> solids;
     int unreadable = 0;
     for (const QString &tile : tileFiles) {
         QString reason;
@@ -155,6 +174,18 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
             result.failures.append({tile, tr("could not be read: %1").arg(reason)});
             ++unreadable;
             continue;
+        }
+        if (traced && !options.maskDirectory.isEmpty()) {
+            const QImage mask = TilePipeline::readMask(
+                QDir(options.maskDirectory).filePath(QFileInfo(tile).fileName()), &reason);
+            if (mask.isNull()) {
+                result.failures.append({tile, tr("its mask could not be read: %1").arg(reason)});
+                ++unreadable;
+                continue;
+            }
+            solids << TileCollision::solidOfMask(mask);
+        } else if (traced) {
+            solids << TileCollision::solidOfImage(image);
         }
         AtlasLayout planned;
         if (tiles.isEmpty() && !AtlasBuilder::measure(tileFiles.size(), image.size(),
@@ -171,6 +202,10 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
     if (!AtlasBuilder::pack(tiles, options.atlasOptions(), &sheet, &reason))
         return atlasFailed(reason);
     tiles.clear(); // the sheet holds the pixels now
+    const QVector<TileCollision> collisions =
+        traced ? TileCollision::trace(sheet.layout.names, solids, sheet.layout.tileSize)
+               : QVector<TileCollision>();
+    solids.clear();
 
     // Every file's bytes before the first write.
     QVector<PendingFile> files;
@@ -185,6 +220,8 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
     if (options.tsx) {
         TiledTilesetWriter writer(sheet.layout);
         writer.setName(options.baseName);
+        writer.setColors({{options.terrainName, options.terrainColor, 1.0}});
+        writer.setCollisions(collisions);
         PendingFile tsx;
         tsx.name = options.baseName + QStringLiteral(".tsx");
         tsx.bytes = writer.toXml(options.atlasFileName, &reason);
@@ -197,7 +234,11 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
     if (options.tres) {
         PendingFile tres;
         tres.name = options.baseName + QStringLiteral(".tres");
-        tres.bytes = GodotTilesetWriter(sheet.layout).toText(options.atlasFileName, &reason);
+        GodotTilesetWriter writer(sheet.layout);
+        writer.setTerrainName(options.terrainName);
+        writer.setTerrainColor(options.terrainColor);
+        writer.setCollisions(collisions);
+        tres.bytes = writer.toText(options.atlasFileName, &reason);
         if (tres.bytes.isEmpty()) {
             result.failures.append({tres.name, reason});
             return notWritten(tr("the Godot tileset could not be made"));

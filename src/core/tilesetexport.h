@@ -2,10 +2,13 @@
 
 #include "atlasbuilder.h"
 
+#include <QColor>
 #include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+struct TileStyle;
 
 // What to make from a generated tile set besides the loose tiles.
 //
@@ -26,12 +29,23 @@ struct TilesetExportOptions
     bool tres = false;
     // The .tsx and .tres are baseName + ".tsx" / ".tres".
     QString baseName = QStringLiteral("tileset");
+    // Where the tiles' masks are: the tilesets' collision is traced from
+    // them, so that it does not depend on the design's opacities. Empty:
+    // from the tiles' own alpha.
+    QString maskDirectory = {};
+    // The terrain's name and colour in the tilesets (Tiled's Wang colour,
+    // Godot's terrain).
+    QString terrainName = QStringLiteral("Terrain");
+    QColor terrainColor = QColor(0xff, 0, 0);
 
     bool any() const { return atlas || tsx || tres; }
     bool writesAtlas() const { return any(); }
     AtlasOptions atlasOptions() const;
     // The files an export writes, in the order it writes them.
     QStringList fileNames() const;
+    // The terrain named after the design's top shape ("Terrain" without
+    // one) in its colour, or the bottom's colour without a top shape.
+    void setTerrainFromDesign(const TileStyle &style);
     // Empty when the options can be used, else why not. File names must be
     // plain names (no folder part), so that every file of the set lands in
     // the output folder beside the tiles it was made from.
@@ -64,7 +78,9 @@ struct TilesetExportResult
 // their place on the sheet and so their tile id: pass the masks' names in
 // listPngFiles order (tileNames() gives it), and regenerating never
 // renumbers a tile. Blob tiles (named by their bitmask) carry their terrain
-// labels in both tilesets; every other tile is included unlabelled.
+// labels in both tilesets; every other tile is included unlabelled. Every
+// tile carries its collision (TileCollision), traced from its mask when
+// options.maskDirectory names the masks' folder.
 //
 // All or nothing, for the set as for each file: every tile is read and every
 // file's bytes are made before the first write, so an unreadable tile or a
