@@ -306,10 +306,24 @@ QVector<QPolygonF> convexPieces(const QPolygonF &polygon)
     QVector<int> left(n);
     for (int i = 0; i < n; ++i)
         left[i] = i;
+    // Of all ears, the one whose smallest angle is largest: the pieces
+    // merged from such triangles are stout, not slivers fanning out of one
+    // vertex.
+    auto smallestAngle = [&](int a, int b, int c) {
+        double smallest = M_PI;
+        const int corner[3][3] = {{a, b, c}, {b, c, a}, {c, a, b}};
+        for (const auto &k : corner) {
+            const QPointF u = outline[k[0]] - outline[k[1]], v = outline[k[2]] - outline[k[1]];
+            smallest = std::min(smallest, std::abs(std::atan2(u.x() * v.y() - u.y() * v.x(),
+                                                              QPointF::dotProduct(u, v))));
+        }
+        return smallest;
+    };
     while (left.size() > 3) {
         const int k = left.size();
-        bool clipped = false;
-        for (int i = 0; i < k && !clipped; ++i) {
+        int best = -1;
+        double bestAngle = -1;
+        for (int i = 0; i < k; ++i) {
             const int a = left[(i + k - 1) % k], b = left[i], c = left[(i + 1) % k];
             if (cross(outline[a], outline[b], outline[c]) <= Epsilon)
                 continue; // reflex or flat: not an ear
@@ -322,17 +336,19 @@ QVector<QPolygonF> convexPieces(const QPolygonF &polygon)
                     break;
                 }
             }
-            if (empty) {
-                pieces.append({a, b, c});
-                left.remove(i);
-                clipped = true;
+            const double angle = empty ? smallestAngle(a, b, c) : -1;
+            if (angle > bestAngle) {
+                bestAngle = angle;
+                best = i;
             }
         }
-        if (!clipped) {
+        if (best < 0) {
             // Only a polygon that is not simple has no ear; give it back
             // whole rather than lose part of it.
             return {outline};
         }
+        pieces.append({left[(best + k - 1) % k], left[best], left[(best + 1) % k]});
+        left.remove(best);
     }
     pieces.append(left);
 
