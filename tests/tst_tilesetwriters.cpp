@@ -2,6 +2,7 @@
 
 #include "atlasfixtures.h"
 #include "godottilesetwriter.h"
+#include "polygonoperations.h"
 #include "tilecollision.h"
 #include "tiledtilesetwriter.h"
 #include "tilefilewriter.h"
@@ -301,6 +302,140 @@ private slots:
             const QRect cut(margin + id % columns * step, margin + id / columns * step, 15, 15);
             QVERIFY2(sheet.image.copy(cut) == distinctTile(i, {15, 15}), qPrintable(l.names[i]));
         }
+    }
+
+    // Debian's Godot 3 (godot3-server) loads our Godot 3 tileset in a project of its own and its
+    // script (data/godot3_check.gd) checks the ids, names, regions, every subtile's bitmask and
+    // each tile's and subtile's shapes with their one-way flags; that a map painted at random
+    // picks each cell's subtile by its neighbours; and that the painted cells collide. Godot exits
+    // 0 after errors, so the verdict is the exit code the script sets and its report.
+    void godot3_loadsInTheRealEngine()
+    {
+        Options options{true, "terrain.png", 0, 1, 1, 1, false, false, false, "terrain", true};
+        QTemporaryDir project, masks;
+        options.maskDirectory = masks.path();
+        options.terrainName = "Grass";
+        QVector<QImage> solids;
+        for (const QString &name : Tiles) {
+            QVERIFY(paintedMask(name).save(masks.filePath(name)));
+            solids << TileCollision::solidOfMask(paintedMask(name));
+        }
+        QVERIFY(writeTiles(project, Tiles, 16));
+        QVERIFY(TilesetExport::run(Tiles, project.path(), options).success);
+        const AtlasLayout l = packTiles(Tiles, {16, 16}, options.atlasOptions()).layout;
+        const QVector<TileCollision> collision = TileCollision::trace(Tiles, solids, {16, 16});
+
+        // The autotile's region spans the blob tiles' cells; the other tiles count from 1.
+        QRect region, cells;
+        for (int i = 0; i < l.tileCount(); ++i)
+            if (BlobMask::fromFileName(Tiles[i]) != BlobMask::None) {
+                region |= l.tileRects[i];
+                cells |= QRect(l.cell(i), QSize(1, 1));
+            }
+        auto subtile = [&](int i) {
+            const QPoint at = l.cell(i) - cells.topLeft();
+            return QString("%1,%2").arg(at.x()).arg(at.y());
+        };
+        auto rect = [](const QRect &r) {
+            return QVariantList{r.x(), r.y(), r.width(), r.height()};
+        };
+        const QVariantList texture{l.sheetSize.width(), l.sheetSize.height()};
+        QVariantMap autotile{{"name", "Grass"},
+                             {"mode", 1},
+                             {"texture", texture},
+                             {"region", rect(region)},
+                             {"bitmask_mode", 1},
+                             {"spacing", l.spacing},
+                             {"size", QVariantList{16, 16}}};
+        QVariantMap tiles, bitmasks, autotileShapes;
+        QVariantList ids{0};
+        // Godot 3's bits: top left 1, top 2, top right 4, left 8, centre 16, right 32, bottom
+        // left 64, bottom 128, bottom right 256; ours run N, NE, E, SE, S, SW, W, NW.
+        const int godotBit[8] = {2, 4, 32, 256, 128, 64, 8, 1};
+        for (int i = 0; i < l.tileCount(); ++i) {
+            int pieces = 0;
+            for (const QPolygonF &polygon : collision[i].polygons)
+                pieces += PolygonOperations::convexPieces(polygon).size();
+            const QVariantMap shapes{{"count", pieces},
+                                     {"one_way", collision[i].oneWay ? pieces : 0}};
+            const int mask = BlobMask::fromFileName(Tiles[i]);
+            if (mask == BlobMask::None) {
+                ids << ids.size();
+                tiles[QString::number(ids.size() - 1)] =
+                    QVariantMap{{"name", collision[i].maskName()},
+                                {"mode", 0},
+                                {"texture", texture},
+                                {"region", rect(l.tileRects[i])},
+                                {"shapes", pieces ? QVariantMap{{"0,0", shapes}} : QVariantMap()}};
+                continue;
+            }
+            int bits = 16;
+            for (int bit = 0; bit < 8; ++bit)
+                bits |= mask & (1 << bit) ? godotBit[bit] : 0;
+            bitmasks[subtile(i)] = bits;
+            autotileShapes[subtile(i)] = shapes;
+            if (mask == 255)
+                autotile["icon"] = subtile(i);
+        }
+        autotile["bitmasks"] = bitmasks;
+        autotile["shapes"] = autotileShapes;
+        tiles["0"] = autotile;
+
+        // Terrain at random on a 16 x 10 map; each solid cell's subtile is its blob tile's.
+        QRandomGenerator random(13);
+        QVector<bool> solid(160);
+        for (bool &cell : solid)
+            cell = random.bounded(10) < 6;
+        auto at = [&](int x, int y) { return uint(x) < 16 && uint(y) < 10 && solid[y * 16 + x]; };
+        QVariantList painted;
+        QVariantMap subtiles;
+        for (int cell = 0; cell < 160; ++cell) {
+            const int x = cell % 16, y = cell / 16, dx[8] = {0, 1, 1, 1, 0, -1, -1, -1};
+            if (!solid[cell])
+                continue;
+            int raw = 0; // neighbours N, NE, ..., NW; dy[bit] is dx[bit + 6]
+            for (int bit = 0; bit < 8; ++bit)
+                raw |= at(x + dx[bit], y + dx[(bit + 6) % 8]) << bit;
+            painted << QVariant(QVariantList{x, y});
+            subtiles[QString("%1,%2").arg(x).arg(y)] =
+                subtile(Tiles.indexOf(BlobMask::fileName(BlobMask::canonical(raw))));
+        }
+        const QVariantMap expected{{"tileset", "res://terrain_godot3.tres"},
+                                   {"tile_size", 16},
+                                   {"tiles", tiles},
+                                   {"one_way_tile", "platform"},
+                                   {"map", QVariantMap{{"width", 16},
+                                                       {"height", 10},
+                                                       {"cells", painted},
+                                                       {"subtiles", subtiles}}}};
+        QVERIFY(writeFile(project.filePath("expected.json"),
+                          QJsonDocument::fromVariant(expected).toJson()) &&
+                writeFile(project.filePath("project.godot"), "config_version=4\n") &&
+                QFile::copy(QFINDTESTDATA("data/godot3_check.gd"), project.filePath("check.gd")));
+
+        const QString godot = QStandardPaths::findExecutable("godot3-server");
+        if (godot.isEmpty())
+            QSKIP("Godot 3 is not installed, so our Godot 3 tileset cannot be checked in it. "
+                  "Install Debian's package with: apt-get install -y godot3-server");
+        // The editor, once, imports the sheet as a texture the project can load.
+        QProcess import, check;
+        for (QProcess *godotRun : {&import, &check}) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("LANG", "en"); // Godot takes the C locale for an error
+            godotRun->setProcessEnvironment(env);
+            godotRun->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        }
+        import.start(godot, {"--path", project.path(), "-e", "--quit"});
+        QVERIFY(import.waitForFinished(60000) && import.exitCode() == 0);
+        check.start(godot, {"--path", project.path(), "-s", "check.gd"});
+        QVERIFY(check.waitForFinished(60000) && check.exitStatus() == QProcess::NormalExit);
+        const QVariantMap report =
+            QJsonDocument::fromJson(readFile(project.filePath("report.json"))).toVariant().toMap();
+        QVERIFY2(report["failures"].toStringList().isEmpty(),
+                 qPrintable(report["failures"].toStringList().join('\n')));
+        QCOMPARE(report["done"].toStringList(), QStringList({"tiles", "map", "physics"}));
+        QCOMPARE(report["ids"].toList(), ids);
+        QCOMPARE(check.exitCode(), 0);
     }
 
     // Colour indices are checked before anything is made.

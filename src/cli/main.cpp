@@ -51,7 +51,7 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Generates a tileset from a Tilewright design: one PNG tile per alpha mask, and on\n"
-        "request an atlas sheet with a Tiled tileset (.tsx) and a Godot 4 TileSet (.tres).\n"
+        "request an atlas sheet with a Tiled tileset (.tsx) and Godot 4 and 3 TileSets.\n"
         "The tiles are the ones the Tilewright window makes from the same design.\n"
         "\n"
         "Exit status: 0 when every tile and requested file was written, 1 when some\n"
@@ -101,6 +101,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption tres(QStringLiteral("tres"),
                                   QStringLiteral("Write a Godot 4 TileSet, <name>.tres, with "
                                                  "terrain peering bits and collision."));
+    const QCommandLineOption tres3(QStringLiteral("tres3"),
+                                   QStringLiteral("Write a Godot 3 TileSet, <name>_godot3.tres, "
+                                                  "with a 3x3 minimal autotile and collision."));
     const QCommandLineOption name({QStringLiteral("n"), QStringLiteral("name")},
                                   QStringLiteral("Base name of the sheet and tilesets. "
                                                  "Default: tileset."),
@@ -111,7 +114,7 @@ int main(int argc, char *argv[])
                                      QStringLiteral("n"));
     for (const QCommandLineOption *option :
          {&project, &masks, &size, &atlas, &columns, &margin, &spacing, &extrude, &pot, &tsx, &tres,
-          &name, &threads})
+          &tres3, &name, &threads})
         parser.addOption(*option);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
@@ -166,6 +169,7 @@ int main(int argc, char *argv[])
     out.powerOfTwo = parser.isSet(pot);
     out.tsx = parser.isSet(tsx);
     out.tres = parser.isSet(tres);
+    out.tres3 = parser.isSet(tres3);
     // Options that only shape the sheet ask for it.
     out.atlas = parser.isSet(atlas) || parser.isSet(columns) || parser.isSet(margin) ||
                 parser.isSet(spacing) || parser.isSet(extrude) || out.powerOfTwo;

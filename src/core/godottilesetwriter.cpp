@@ -17,26 +17,14 @@ bool fail(QString *errorString, const QString &message)
     return false;
 }
 
-// Godot keeps these as 32-bit floats: the shortest text that reads back as
-// the same float, with no trailing ".0" for whole numbers as Godot writes
-// them inside vectors and colours.
 QString number(float value)
 {
-    // Fixed notation: 'g' would turn 10 into "1e+01".
-    for (int precision = 0; precision <= 9; ++precision) {
-        const QString text = QString::number(double(value), 'f', precision);
-        if (text.toFloat() == value)
-            return text;
-    }
-    return QString::number(double(value), 'g', 9);
+    return GodotTilesetWriter::realText(value);
 }
 
-QString quoted(QString text)
+QString quoted(const QString &text)
 {
-    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    text.replace(QLatin1Char('"'), QLatin1String("\\\""));
-    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    return QLatin1Char('"') + text + QLatin1Char('"');
+    return GodotTilesetWriter::quotedText(text);
 }
 
 QString vector2i(int x, int y)
@@ -166,6 +154,25 @@ QByteArray GodotTilesetWriter::toText(const QString &texturePath, QString *error
     out << "sources/0 = SubResource(" << quoted(sourceId) << ")\n";
     out.flush();
     return text.toUtf8();
+}
+
+QString GodotTilesetWriter::realText(float value)
+{
+    // Fixed notation: 'g' would turn 10 into "1e+01".
+    for (int precision = 0; precision <= 9; ++precision) {
+        const QString text = QString::number(double(value), 'f', precision);
+        if (text.toFloat() == value)
+            return text;
+    }
+    return QString::number(double(value), 'g', 9);
+}
+
+QString GodotTilesetWriter::quotedText(QString text)
+{
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    text.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
 bool GodotTilesetWriter::write(const QString &tresPath, const QString &imagePath,

@@ -37,6 +37,12 @@ public:
     bool write(const QString &tresPath, const QString &imagePath,
                QString *errorString = nullptr) const;
 
+    // How Godot's text resources, version 3 and 4 alike, write a real (the
+    // shortest text that reads back as the same 32-bit float, whole numbers
+    // without ".0") and a string.
+    static QString realText(float value);
+    static QString quotedText(QString text);
+
 private:
     AtlasLayout m_layout;
     QString m_terrainName;

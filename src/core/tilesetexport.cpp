@@ -1,6 +1,7 @@
 #include "tilesetexport.h"
 
 #include "assetlibrary.h"
+#include "godot3tilesetwriter.h"
 #include "godottilesetwriter.h"
 #include "outputfolder.h"
 #include "regularfile.h"
@@ -63,6 +64,8 @@ QStringList TilesetExportOptions::fileNames() const
         names << baseName + QStringLiteral(".tsx");
     if (tres)
         names << baseName + QStringLiteral(".tres");
+    if (tres3)
+        names << baseName + QStringLiteral("_godot3.tres");
     return names;
 }
 
@@ -95,7 +98,7 @@ QString TilesetExportOptions::validate() const
         return TilesetExport::tr("The atlas file name \"%1\" must be a plain file name, without "
                                  "a folder.")
             .arg(atlasFileName);
-    if ((tsx || tres) && !isPlainFileName(baseName))
+    if ((tsx || tres || tres3) && !isPlainFileName(baseName))
         return TilesetExport::tr("The tileset name \"%1\" must be a plain file name, without a "
                                  "folder.")
             .arg(baseName);
@@ -164,7 +167,7 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
     QVector<AtlasTile> tiles;
     tiles.reserve(tileFiles.size());
     // The tilesets' collision, one solid area per tile.
-    const bool traced = options.tsx || options.tres;
+    const bool traced = options.tsx || options.tres || options.tres3;
     QVector<QImage> solids;
     int unreadable = 0;
     for (const QString &tile : tileFiles) {
@@ -244,6 +247,19 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
             return notWritten(tr("the Godot tileset could not be made"));
         }
         files.append(tres);
+    }
+    if (options.tres3) {
+        Godot3TilesetWriter writer(sheet.layout);
+        writer.setTerrainName(options.terrainName);
+        writer.setCollisions(collisions);
+        PendingFile tres3;
+        tres3.name = options.baseName + QStringLiteral("_godot3.tres");
+        tres3.bytes = writer.toText(options.atlasFileName, &reason);
+        if (tres3.bytes.isEmpty()) {
+            result.failures.append({tres3.name, reason});
+            return notWritten(tr("the Godot 3 tileset could not be made"));
+        }
+        files.append(tres3);
     }
 
     for (PendingFile &file : files) {

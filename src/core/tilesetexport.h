@@ -29,6 +29,8 @@ struct TilesetExportOptions
     bool tres = false;
     // The .tsx and .tres are baseName + ".tsx" / ".tres".
     QString baseName = QStringLiteral("tileset");
+    // A Godot 3 TileSet too, baseName + "_godot3.tres".
+    bool tres3 = false;
     // Where the tiles' masks are: the tilesets' collision is traced from
     // them, so that it does not depend on the design's opacities. Empty:
     // from the tiles' own alpha.
@@ -38,7 +40,7 @@ struct TilesetExportOptions
     QString terrainName = QStringLiteral("Terrain");
     QColor terrainColor = QColor(0xff, 0, 0);
 
-    bool any() const { return atlas || tsx || tres; }
+    bool any() const { return atlas || tsx || tres || tres3; }
     bool writesAtlas() const { return any(); }
     AtlasOptions atlasOptions() const;
     // The files an export writes, in the order it writes them.
@@ -72,7 +74,8 @@ struct TilesetExportResult
 };
 
 // Packs the tiles of one generation run into an atlas sheet and writes it
-// with its Tiled (.tsx) and Godot (.tres) tilesets.
+// with its Tiled (.tsx), Godot 4 (.tres) and Godot 3 (_godot3.tres)
+// tilesets.
 //
 // Tiles are read back from the output folder in the order given, which is
 // their place on the sheet and so their tile id: pass the masks' names in
