@@ -121,6 +121,7 @@ private slots:
     void trace_data()
     {
         QTest::addColumn<Rects>("rects");
+        QTest::addColumn<int>("outlines"); // traced, before specks are dropped
         QTest::addColumn<int>("polygons");
         QTest::addColumn<int>("maxVertices");
         QTest::addColumn<QPolygonF>("exact"); // empty: within the tolerance of the rects
@@ -128,26 +129,29 @@ private slots:
         for (int x = 0; x < 128; x += 4)
             steps << QRect(x, 124 - x, 4, 4 + x);
         const QPolygonF any;
-        QTest::newRow("empty") << Rects() << 0 << 0 << any;
-        QTest::newRow("full") << Rects{{0, 0, 128, 128}} << 1 << 4
+        QTest::newRow("empty") << Rects() << 0 << 0 << 0 << any;
+        QTest::newRow("full") << Rects{{0, 0, 128, 128}} << 1 << 1 << 4
                               << QPolygonF({{0, 0}, {128, 0}, {128, 128}, {0, 128}});
-        QTest::newRow("two blocks") << Rects{{10, 10, 20, 20}, {60, 60, 20, 20}} << 2 << 4 << any;
+        QTest::newRow("two blocks")
+            << Rects{{10, 10, 20, 20}, {60, 60, 20, 20}} << 2 << 2 << 4 << any;
         QTest::newRow("touching at a corner")
-            << Rects{{0, 0, 64, 64}, {64, 64, 64, 64}} << 2 << 4 << any;
+            << Rects{{0, 0, 64, 64}, {64, 64, 64, 64}} << 2 << 2 << 4 << any;
         QTest::newRow("ring: hole filled")
             << Rects{{10, 10, 100, 10}, {10, 100, 100, 10}, {10, 10, 10, 100}, {100, 10, 10, 100}}
-            << 1 << 4 << QPolygonF({{10, 10}, {110, 10}, {110, 110}, {10, 110}});
-        QTest::newRow("speck") << Rects{{50, 50, 1, 1}} << 0 << 0 << any;
-        QTest::newRow("45 degree staircase") << steps << 1 << 7 << any;
+            << 1 << 1 << 4 << QPolygonF({{10, 10}, {110, 10}, {110, 110}, {10, 110}});
+        QTest::newRow("speck") << Rects{{50, 50, 1, 1}} << 1 << 0 << 0 << any;
+        QTest::newRow("45 degree staircase") << steps << 1 << 1 << 7 << any;
     }
     // Within the tolerance of the visible area, exact along the borders, few vertices.
     void trace()
     {
         QFETCH(Rects, rects);
+        QFETCH(int, outlines);
         QFETCH(int, polygons);
         QFETCH(int, maxVertices);
         QFETCH(QPolygonF, exact);
         const QImage solid = solidOf(rects);
+        QCOMPARE(P::traceOutlines(solid).size(), outlines);
         const QVector<TileCollision> tiles = TileCollision::trace({"t.png"}, {solid}, {128, 128});
         QCOMPARE(tiles.value(0).polygons.size(), polygons);
         for (const QPolygonF &p : tiles[0].polygons)

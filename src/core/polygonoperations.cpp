@@ -80,7 +80,9 @@ QVector<QPolygonF> traceOutlines(const QImage &solid)
                 const int x = i % w + dx[d], y = i / w + dy[d];
                 if (x < 0 || y < 0 || x >= w || y >= h || label[size_t(y * w + x)] != Unlabelled)
                     continue;
-                if (background == isSolid(x, y))
+                // The background spreads over empty pixels; a region over
+                // whatever the background left, holes included.
+                if (background && isSolid(x, y))
                     continue;
                 label[size_t(y * w + x)] = id;
                 stack.push_back(y * w + x);
