@@ -81,9 +81,10 @@ struct TilesetExportResult
 // their place on the sheet and so their tile id: pass the masks' names in
 // listPngFiles order (tileNames() gives it), and regenerating never
 // renumbers a tile. Blob tiles (named by their bitmask) carry their terrain
-// labels in both tilesets; every other tile is included unlabelled. Every
+// labels in every tileset; every other tile is included unlabelled. Every
 // tile carries its collision (TileCollision), traced from its mask when
-// options.maskDirectory names the masks' folder.
+// options.maskDirectory names the masks' folder, else from its own alpha;
+// a mask that cannot be read fails the export like a tile that cannot.
 //
 // All or nothing, for the set as for each file: every tile is read and every
 // file's bytes are made before the first write, so an unreadable tile or a
