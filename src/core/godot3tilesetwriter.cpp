@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <utility>
+
 namespace {
 
 QString real(double value)
