@@ -17,6 +17,11 @@ if [ "${TW_WITH_TILED:-0}" = 1 ]; then
   # The engine integration test loads our tilesets in the real Tiled.
   packages+=(tiled)
 fi
+if [ "${TW_WITH_GODOT3:-0}" = 1 ]; then
+  # The engine integration test loads our Godot 3 tileset in the real,
+  # headless Godot 3.
+  packages+=(godot3-server)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

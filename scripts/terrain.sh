@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and writes the full default terrain set
 # with the command-line generator: one tile per mask of the bundled library,
-# the atlas sheet, a Tiled tileset (.tsx) and a Godot 4 TileSet (.tres).
+# the atlas sheet, a Tiled tileset (.tsx), a Godot 4 TileSet (.tres) and a
+# Godot 3 TileSet (_godot3.tres).
 #
 #   scripts/terrain.sh [folder] [tilewright-cli options...]
 #
@@ -28,7 +29,7 @@ for ((i = 0; i < ${#args[@]}; i++)); do
   esac
 done
 
-"$build/bin/tilewright-cli" "$out" --atlas --tsx --tres "$@"
+"$build/bin/tilewright-cli" "$out" --atlas --tsx --tres --tres3 "$@"
 
 out="$(cd "$out" && pwd)"
 cat <<MSG
@@ -36,6 +37,8 @@ cat <<MSG
 The terrain set is in $out:
   $name.png   the atlas sheet, every tile in mask name order
   $name.tsx   Tiled tileset with the terrain's Wang set (terrain brush ready)
+              and each tile's collision, type and properties
   $name.tres  Godot 4 TileSet with terrain peering bits and collision
-and one PNG per tile, named like its mask.
+  ${name}_godot3.tres  Godot 3 TileSet: a 3x3 minimal autotile and collision
+and one PNG per tile, named like its mask. Platforms are one-way in all three.
 MSG

@@ -10,6 +10,9 @@
 #include "tilesetexport.h"
 #include "tilestyle.h"
 
+#include <QPainter>
+#include <QXmlStreamReader>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -144,10 +147,11 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(writeFile(dir.filePath("file"), {}));
-        const Run r = run({dir.filePath("file/out"), "--tsx", "--tres"});
+        const Run r = run({dir.filePath("file/out"), "--tsx", "--tres", "--tres3"});
         QVERIFY2(r.out.startsWith("0 of "), qPrintable(r.out + r.err));
         QCOMPARE(r.exitCode, 1);
-        const QStringList files{"tileset.png", "tileset.tsx", "tileset.tres"};
+        const QStringList files{"tileset.png", "tileset.tsx", "tileset.tres",
+                                "tileset_godot3.tres"};
         for (const QString &name : TilesetExport::tileNames(Masks) + files)
             QVERIFY2(r.err.contains("failed: " + name + ": "), qPrintable(name + '\n' + r.err));
     }
@@ -396,6 +400,89 @@ private slots:
         for (int y = 7 * 32; y < 8 * 32; ++y)
             map.setPixel(8 * 32 - 1, y, 0);
         QVERIFY(!seamFaults(map, 32).isEmpty());
+    }
+
+    // The default set at 128 px with all three tilesets: every tile with visible pixels has
+    // collision in the .tsx and none without, platforms are one-way, and the blob tiles open to
+    // the sky meet their side neighbours at one floor height. The outlines are drawn over the
+    // sheet (red solid, blue one-way, dots at the vertices), kept for a person to look at.
+    void collision_drawnFromTheTsx()
+    {
+        QDir folder(QCoreApplication::applicationDirPath() + "/collision");
+        QVERIFY(folder.removeRecursively() && folder.mkpath("set"));
+        const QString set = folder.filePath("set");
+        const Run made = run({set, "--tsx", "--tres", "--tres3"});
+        QVERIFY2(made.exitCode == 0 && made.out.count("wrote " + set + "/tileset") == 4,
+                 qPrintable(made.out + made.err));
+        const QImage sheet = QImage(set + "/tileset.png").convertToFormat(QImage::Format_ARGB32);
+        QFile tsx(set + "/tileset.tsx");
+        QVERIFY(tsx.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&tsx);
+        QImage picture = sheet;
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::Antialiasing);
+        int id = -1, tiles = 0;
+        bool oneWay = false;
+        QString name;
+        QMap<int, QVector<QPolygonF>> polygons; // by tile id
+        QSet<double> floors;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            const QXmlStreamAttributes a = xml.attributes();
+            const QString element = xml.name().toString(), property = a.value("name").toString();
+            if (element == "tile") {
+                id = a.value("id").toInt();
+                ++tiles;
+            } else if (element == "property" && property == "name") {
+                name = a.value("value").toString();
+            } else if (element == "property" && property == "one_way") {
+                oneWay = a.value("value") == QLatin1String("true");
+                QCOMPARE(oneWay, name.startsWith("platform"));
+            } else if (element == "polygon") {
+                QPolygonF polygon;
+                for (const QString &point : a.value("points").toString().split(' '))
+                    polygon << QPointF(point.section(',', 0, 0).toDouble(),
+                                       point.section(',', 1).toDouble());
+                polygons[id] << polygon;
+                const QPointF at(id % 12 * 128, id / 12 * 128);
+                painter.setPen(QPen(oneWay ? QColor(0, 90, 255) : QColor(230, 0, 0), 2));
+                painter.drawPolygon(polygon.translated(at));
+                painter.setBrush(painter.pen().color());
+                for (const QPointF &p : polygon)
+                    painter.drawEllipse(p + at, 2.5, 2.5);
+                painter.setBrush(Qt::NoBrush);
+                // A blob tile open to the sky: its top where it meets a solid side, if level.
+                const int mask = BlobMask::fromFileName(name + ".png"), n = polygon.size();
+                for (int side : {0, 128}) {
+                    if (mask < 0 || (mask & BlobMask::N) ||
+                        !(mask & (side ? BlobMask::E : BlobMask::W)))
+                        continue;
+                    int top = -1;
+                    for (int i = 0; i < n; ++i)
+                        if (polygon[i].x() == side &&
+                            (top < 0 || polygon[i].y() < polygon[top].y()))
+                            top = i;
+                    const double y = polygon.value(top).y();
+                    floors << (y == polygon[(top + 1) % n].y() ||
+                                       y == polygon[(top + n - 1) % n].y()
+                                   ? y
+                                   : -1);
+                }
+            }
+        }
+        painter.end();
+        QCOMPARE(tiles, TilesetExport::tileNames(Masks).size());
+        for (int id = 0; id < tiles; ++id) {
+            bool visible = false;
+            for (int i = 0; i < 128 * 128 && !visible; ++i)
+                visible = qAlpha(sheet.pixel(id % 12 * 128 + i % 128, id / 12 * 128 + i / 128)) > 0;
+            QVERIFY2(visible == polygons.contains(id), qPrintable(QString::number(id)));
+        }
+        QCOMPARE(floors, QSet<double>{8});
+        QVERIFY(picture.save(folder.filePath("collision.png")));
+        qInfo("The collision outlines over the sheet: %s",
+              qPrintable(folder.filePath("collision.png")));
     }
 };
 

@@ -215,7 +215,7 @@ private slots:
         QCOMPARE(box.detailed, warned.details);
     }
 
-    // Export > Engine Tileset: .tsx and .tres need the atlas; a folder and a plain file
+    // Export > Engine Tileset: the tilesets need the atlas; a folder and a plain file
     // name ("folder|name", ~ the temporary folder) are needed, else it says why.
     void engineExport_refusesBadNamesWritesTheSet_data()
     {
@@ -235,10 +235,11 @@ private slots:
             d.show();
             auto *atlas = d.findChild<QGroupBox *>("atlasGroup");
             atlas->setChecked(false);
-            d.findChild<QCheckBox *>("writeTres")->setChecked(true);
+            d.findChild<QCheckBox *>("writeTres3")->setChecked(true);
             QVERIFY(atlas->isChecked()); // the engine files need the sheet
             QVERIFY(!d.findChild<QCheckBox *>("writeTsx")->isChecked());
             d.findChild<QCheckBox *>("writeTsx")->setChecked(true);
+            d.findChild<QCheckBox *>("writeTres")->setChecked(true);
             d.findChild<QLineEdit *>("outputDirectory")
                 ->setText(row.section('|', 0, 0)
                               .replace('~', outPath())
@@ -254,7 +255,8 @@ private slots:
         });
         s.window.ui->actionExport_Engine_Tileset->trigger();
         QVERIFY(accepted ? completed(s, 1) : !s.window.generatorThread->isRunning());
-        QVERIFY(!accepted || shown(s)[0].endsWith("Also written: cave.png, cave.tsx, cave.tres"));
+        QVERIFY(!accepted || shown(s)[0].endsWith(
+                                 "Also written: cave.png, cave.tsx, cave.tres, cave_godot3.tres"));
     }
 
     // Cancel at the first step or closing the window stops the run after the tiles in

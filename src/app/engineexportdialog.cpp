@@ -32,6 +32,7 @@ void EngineExportDialog::setValues(const QString &directory, int tileSize,
     ui->powerOfTwo->setChecked(options.powerOfTwo);
     ui->writeTsx->setChecked(options.tsx);
     ui->writeTres->setChecked(options.tres);
+    ui->writeTres3->setChecked(options.tres3);
     ui->atlasGroup->setChecked(options.writesAtlas());
 }
 
@@ -58,6 +59,7 @@ TilesetExportOptions EngineExportDialog::options() const
     options.powerOfTwo = ui->powerOfTwo->isChecked();
     options.tsx = ui->writeTsx->isChecked();
     options.tres = ui->writeTres->isChecked();
+    options.tres3 = ui->writeTres3->isChecked();
     return options;
 }
 
@@ -89,6 +91,7 @@ void EngineExportDialog::on_atlasGroup_toggled(bool on)
     if (!on) {
         ui->writeTsx->setChecked(false);
         ui->writeTres->setChecked(false);
+        ui->writeTres3->setChecked(false);
     }
 }
 
@@ -99,6 +102,12 @@ void EngineExportDialog::on_writeTsx_toggled(bool on)
 }
 
 void EngineExportDialog::on_writeTres_toggled(bool on)
+{
+    if (on)
+        ui->atlasGroup->setChecked(true);
+}
+
+void EngineExportDialog::on_writeTres3_toggled(bool on)
 {
     if (on)
         ui->atlasGroup->setChecked(true);

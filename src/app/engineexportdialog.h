@@ -39,6 +39,7 @@ private slots:
     void on_atlasGroup_toggled(bool on);
     void on_writeTsx_toggled(bool on);
     void on_writeTres_toggled(bool on);
+    void on_writeTres3_toggled(bool on);
 
 private:
     Ui::EngineExportDialog *ui;

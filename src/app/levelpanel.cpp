@@ -5,9 +5,9 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QScrollArea>
+#include <QToolBar>
 #include <QToolButton>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -41,7 +41,11 @@ LevelPanel::LevelPanel(QWidget *parent)
     setObjectName(QStringLiteral("levelPanel"));
     m_view->setObjectName(QStringLiteral("levelView"));
 
-    auto *tools = new QHBoxLayout;
+    // A tool bar folds what does not fit behind its extension button, so the
+    // dock never makes the window wider than it was.
+    auto *tools = new QToolBar;
+    tools->setObjectName(QStringLiteral("levelTools"));
+    tools->setIconSize(QSize(16, 16));
     auto *group = new QButtonGroup(this);
     const struct
     {
@@ -85,7 +89,7 @@ LevelPanel::LevelPanel(QWidget *parent)
         if (chosen != m_view->level())
             m_undo->push(new LevelEdit(m_view, m_view->level(), chosen, tr("Choose a level")));
     });
-    tools->addStretch();
+    tools->addSeparator();
     tools->addWidget(m_presets);
     tools->addWidget(m_zoom);
     tools->addWidget(m_grid);
@@ -100,7 +104,7 @@ LevelPanel::LevelPanel(QWidget *parent)
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
-    layout->addLayout(tools);
+    layout->addWidget(tools);
     layout->addWidget(scroll, 1);
     layout->addWidget(m_missing);
 

@@ -51,7 +51,7 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Generates a tileset from a Tilewright design: one PNG tile per alpha mask, and on\n"
-        "request an atlas sheet with a Tiled tileset (.tsx) and a Godot 4 TileSet (.tres).\n"
+        "request an atlas sheet with a Tiled tileset (.tsx) and Godot 4 and 3 TileSets.\n"
         "The tiles are the ones the Tilewright window makes from the same design.\n"
         "\n"
         "Exit status: 0 when every tile and requested file was written, 1 when some\n"
@@ -108,6 +108,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption tscn(QStringLiteral("tscn"),
                                   QStringLiteral("Write the level as a Godot 4 scene, <name>.tscn, "
                                                  "over the .tres. Implies --tres."));
+    const QCommandLineOption tres3(QStringLiteral("tres3"),
+                                   QStringLiteral("Write a Godot 3 TileSet, <name>_godot3.tres, "
+                                                  "with a 3x3 minimal autotile and collision."));
     const QCommandLineOption name({QStringLiteral("n"), QStringLiteral("name")},
                                   QStringLiteral("Base name of the sheet and tilesets. "
                                                  "Default: tileset."),
@@ -123,7 +126,7 @@ int main(int argc, char *argv[])
                                      QStringLiteral("n"));
     for (const QCommandLineOption *option :
          {&project, &masks, &size, &atlas, &columns, &margin, &spacing, &extrude, &pot, &tsx, &tres,
-          &tmx, &tscn, &name, &levelPng, &threads})
+          &tmx, &tscn, &tres3, &name, &levelPng, &threads})
         parser.addOption(*option);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
@@ -185,6 +188,7 @@ int main(int argc, char *argv[])
     out.tscn = parser.isSet(tscn);
     out.tsx = parser.isSet(tsx) || out.tmx;
     out.tres = parser.isSet(tres) || out.tscn;
+    out.tres3 = parser.isSet(tres3);
     // Options that only shape the sheet ask for it.
     out.atlas = parser.isSet(atlas) || parser.isSet(columns) || parser.isSet(margin) ||
                 parser.isSet(spacing) || parser.isSet(extrude) || out.powerOfTwo;

@@ -331,8 +331,12 @@ void generateTiles::exportTileset(const QStringList &writtenTiles, int maskCount
                                     .arg(maskCount));
         return;
     }
-    const TilesetExportResult result =
-        TilesetExport::run(writtenTiles, outputDirectory, exportOptions);
+    // The collision comes from the masks the tiles were cut with, and the
+    // terrain is named after the design.
+    TilesetExportOptions options = exportOptions;
+    options.maskDirectory = alphaDirectory;
+    options.setTerrainFromDesign(currentStyle());
+    const TilesetExportResult result = TilesetExport::run(writtenTiles, outputDirectory, options);
     QStringList files;
     for (const QString &path : result.written)
         files << QFileInfo(path).fileName();

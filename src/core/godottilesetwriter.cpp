@@ -17,26 +17,14 @@ bool fail(QString *errorString, const QString &message)
     return false;
 }
 
-// Godot keeps these as 32-bit floats: the shortest text that reads back as
-// the same float, with no trailing ".0" for whole numbers as Godot writes
-// them inside vectors and colours.
 QString number(float value)
 {
-    // Fixed notation: 'g' would turn 10 into "1e+01".
-    for (int precision = 0; precision <= 9; ++precision) {
-        const QString text = QString::number(double(value), 'f', precision);
-        if (text.toFloat() == value)
-            return text;
-    }
-    return QString::number(double(value), 'g', 9);
+    return GodotTilesetWriter::realText(value);
 }
 
-QString quoted(QString text)
+QString quoted(const QString &text)
 {
-    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    text.replace(QLatin1Char('"'), QLatin1String("\\\""));
-    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
-    return QLatin1Char('"') + text + QLatin1Char('"');
+    return GodotTilesetWriter::quotedText(text);
 }
 
 QString vector2i(int x, int y)
@@ -67,8 +55,10 @@ const char *const SourceId = "TileSetAtlasSource_atlas";
 } // namespace
 
 GodotTilesetWriter::GodotTilesetWriter(const AtlasLayout &layout)
-    : m_layout(layout), m_terrainName(QStringLiteral("Solid")), m_terrainColor(0xff, 0, 0)
+    : m_layout(layout), m_terrainName(QStringLiteral("Terrain")), m_terrainColor(0xff, 0, 0)
 {
+    for (const QString &name : layout.names)
+        m_tiles << TileCollision::forName(name);
 }
 
 QByteArray GodotTilesetWriter::toText(const QString &texturePath, QString *errorString) const
@@ -77,6 +67,14 @@ QByteArray GodotTilesetWriter::toText(const QString &texturePath, QString *error
         m_layout.gridColumns() < m_layout.columns || m_layout.gridRows() < m_layout.rows) {
         fail(errorString,
              QCoreApplication::translate("GodotTilesetWriter", "The atlas has no usable tiles."));
+        return QByteArray();
+    }
+    if (m_tiles.size() != m_layout.tileCount()) {
+        fail(errorString, QCoreApplication::translate("GodotTilesetWriter",
+                                                      "The collision is given for %1 tiles, but "
+                                                      "the atlas has %2.")
+                              .arg(m_tiles.size())
+                              .arg(m_layout.tileCount()));
         return QByteArray();
     }
     if (!m_terrainColor.isValid() || texturePath.isEmpty()) {
@@ -102,23 +100,39 @@ QByteArray GodotTilesetWriter::toText(const QString &texturePath, QString *error
     out << "margins = " << vector2i(m_layout.margin, m_layout.margin) << "\n";
     out << "separation = " << vector2i(m_layout.spacing, m_layout.spacing) << "\n";
     out << "texture_region_size = " << vector2i(tile.width(), tile.height()) << "\n";
+    if (m_layout.extrusion > 0)
+        out << "use_texture_padding = false\n";
 
     // Centred on the tile, as Godot's tile polygons are.
-    const float hw = tile.width() / 2.0f;
-    const float hh = tile.height() / 2.0f;
-    const QString fullTile = QStringLiteral("PackedVector2Array(%1, %2, %3, %2, %3, %4, %1, %4)")
-                                 .arg(number(-hw), number(-hh), number(hw), number(hh));
+    const double hw = tile.width() / 2.0;
+    const double hh = tile.height() / 2.0;
 
+    // A tile's properties in the order Godot writes them: its own (terrain
+    // set, terrain), then each polygon's points and one-way flag, then the
+    // peering bits.
     for (int i = 0; i < m_layout.tileCount(); ++i) {
         const QPoint cell = m_layout.cell(i);
         const QString key = QStringLiteral("%1:%2/0").arg(cell.x()).arg(cell.y());
         out << key << " = 0\n";
         const int mask = BlobMask::fromFileName(m_layout.names.at(i));
+        if (mask != BlobMask::None) {
+            out << key << "/terrain_set = 0\n";
+            out << key << "/terrain = 0\n";
+        }
+        const TileCollision &collision = m_tiles.at(i);
+        for (int p = 0; p < collision.polygons.size(); ++p) {
+            QStringList points;
+            for (const QPointF &point : collision.polygons.at(p))
+                points << number(float(point.x() - hw)) << number(float(point.y() - hh));
+            const QString polygon =
+                QStringLiteral("%1/physics_layer_0/polygon_%2/").arg(key).arg(p);
+            out << polygon << "points = PackedVector2Array(" << points.join(QStringLiteral(", "))
+                << ")\n";
+            if (collision.oneWay)
+                out << polygon << "one_way = true\n";
+        }
         if (mask == BlobMask::None)
             continue;
-        out << key << "/terrain_set = 0\n";
-        out << key << "/terrain = 0\n";
-        out << key << "/physics_layer_0/polygon_0/points = " << fullTile << "\n";
         // Terrain 0 where the neighbour is solid; an empty side keeps
         // Godot's default of no terrain and is not written.
         for (const PeeringBit &bit : peeringBits) {
@@ -140,6 +154,25 @@ QByteArray GodotTilesetWriter::toText(const QString &texturePath, QString *error
     out << "sources/0 = SubResource(" << quoted(sourceId) << ")\n";
     out.flush();
     return text.toUtf8();
+}
+
+QString GodotTilesetWriter::realText(float value)
+{
+    // Fixed notation: 'g' would turn 10 into "1e+01".
+    for (int precision = 0; precision <= 9; ++precision) {
+        const QString text = QString::number(double(value), 'f', precision);
+        if (text.toFloat() == value)
+            return text;
+    }
+    return QString::number(double(value), 'g', 9);
+}
+
+QString GodotTilesetWriter::quotedText(QString text)
+{
+    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    text.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
 bool GodotTilesetWriter::write(const QString &tresPath, const QString &imagePath,

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
+
 namespace {
 
 // Tiled stores a wang colour index in 8 bits, with 0 meaning "no colour".
@@ -17,6 +19,13 @@ bool fail(QString *errorString, const QString &message)
     if (errorString)
         *errorString = message;
     return false;
+}
+
+// Tile pixels are multiples of 1/256 of the tile size here, which ten
+// significant digits write exactly and never in exponent form.
+QString coordinate(double value)
+{
+    return QString::number(value, 'g', 10);
 }
 
 QString joined(const TiledTilesetWriter::WangId &id)
@@ -31,13 +40,14 @@ QString joined(const TiledTilesetWriter::WangId &id)
 
 TiledTilesetWriter::TiledTilesetWriter(const AtlasLayout &layout)
     : m_layout(layout),
-      m_wangSetName(QStringLiteral("Terrain")), m_colors{{QStringLiteral("Solid"),
+      m_wangSetName(QStringLiteral("Terrain")), m_colors{{QStringLiteral("Terrain"),
                                                           QColor(0xff, 0, 0), 1.0}}
 {
     for (int i = 0; i < layout.tileCount(); ++i) {
         const int mask = BlobMask::fromFileName(layout.names.at(i));
         if (mask != BlobMask::None)
             m_wangIds.insert(i, wangIdForMask(mask));
+        m_tiles << TileCollision::forName(layout.names.at(i));
     }
 }
 
@@ -61,6 +71,13 @@ bool TiledTilesetWriter::validate(QString *errorString) const
     if (m_layout.tileCount() == 0 || m_layout.gridColumns() < m_layout.columns)
         return fail(errorString, QCoreApplication::translate("TiledTilesetWriter",
                                                              "The atlas has no usable tiles."));
+    if (m_tiles.size() != m_layout.tileCount())
+        return fail(errorString,
+                    QCoreApplication::translate("TiledTilesetWriter",
+                                                "The collision is given for %1 tiles, but the "
+                                                "atlas has %2.")
+                        .arg(m_tiles.size())
+                        .arg(m_layout.tileCount()));
     if (m_colors.size() > MaxWangColors)
         return fail(errorString,
                     QCoreApplication::translate("TiledTilesetWriter",
@@ -132,6 +149,46 @@ QByteArray TiledTilesetWriter::toXml(const QString &imageSource, QString *errorS
     w.writeAttribute(QStringLiteral("width"), QString::number(m_layout.sheetSize.width()));
     w.writeAttribute(QStringLiteral("height"), QString::number(m_layout.sheetSize.height()));
 
+    // Tiled's order: the tiles, then the Wang sets.
+    for (int i = 0; i < m_tiles.size(); ++i) {
+        const TileCollision &tile = m_tiles.at(i);
+        w.writeStartElement(QStringLiteral("tile"));
+        w.writeAttribute(QStringLiteral("id"), QString::number(tileId(i)));
+        // Tiled 1.8 reads "type"; 1.9 and later read it as the tile's class.
+        w.writeAttribute(QStringLiteral("type"), tile.kindName());
+        w.writeStartElement(QStringLiteral("properties"));
+        w.writeEmptyElement(QStringLiteral("property"));
+        w.writeAttribute(QStringLiteral("name"), QStringLiteral("name"));
+        w.writeAttribute(QStringLiteral("value"), tile.maskName());
+        w.writeEmptyElement(QStringLiteral("property"));
+        w.writeAttribute(QStringLiteral("name"), QStringLiteral("one_way"));
+        w.writeAttribute(QStringLiteral("type"), QStringLiteral("bool"));
+        w.writeAttribute(QStringLiteral("value"),
+                         tile.oneWay ? QStringLiteral("true") : QStringLiteral("false"));
+        w.writeEndElement(); // properties
+        if (!tile.polygons.isEmpty()) {
+            w.writeStartElement(QStringLiteral("objectgroup"));
+            w.writeAttribute(QStringLiteral("draworder"), QStringLiteral("index"));
+            int objectId = 0;
+            for (const QPolygonF &polygon : tile.polygons) {
+                // Points relative to the object, which sits at the tile's
+                // top left: so they are tile pixels as they are.
+                w.writeStartElement(QStringLiteral("object"));
+                w.writeAttribute(QStringLiteral("id"), QString::number(++objectId));
+                w.writeAttribute(QStringLiteral("x"), QStringLiteral("0"));
+                w.writeAttribute(QStringLiteral("y"), QStringLiteral("0"));
+                QStringList points;
+                for (const QPointF &point : polygon)
+                    points << coordinate(point.x()) + QLatin1Char(',') + coordinate(point.y());
+                w.writeEmptyElement(QStringLiteral("polygon"));
+                w.writeAttribute(QStringLiteral("points"), points.join(QLatin1Char(' ')));
+                w.writeEndElement(); // object
+            }
+            w.writeEndElement(); // objectgroup
+        }
+        w.writeEndElement(); // tile
+    }
+
     // Tiled takes an all-zero wangid for "no Wang id" and drops it (the blob
     // set's isolated tile has no solid neighbour to describe), so it is left
     // out here too: a tileset Tiled re-saves stays the same.
@@ -140,17 +197,28 @@ QByteArray TiledTilesetWriter::toXml(const QString &imageSource, QString *errorS
         if (it.value() != WangId{})
             wangTiles.insert(it.key(), it.value());
     }
+    // A colour's icon in Tiled's terrain panel: the tile of that colour all
+    // round, the blob set's fully surrounded tile.
+    auto representative = [&](int colour) {
+        for (auto it = wangTiles.cbegin(); it != wangTiles.cend(); ++it) {
+            if (std::all_of(it.value().cbegin(), it.value().cend(),
+                            [&](int value) { return value == colour; }))
+                return QString::number(tileId(it.key()));
+        }
+        return QStringLiteral("-1");
+    };
     if (!wangTiles.isEmpty()) {
         w.writeStartElement(QStringLiteral("wangsets"));
         w.writeStartElement(QStringLiteral("wangset"));
         w.writeAttribute(QStringLiteral("name"), m_wangSetName);
         w.writeAttribute(QStringLiteral("type"), QStringLiteral("mixed"));
-        w.writeAttribute(QStringLiteral("tile"), QStringLiteral("-1"));
-        for (const WangColor &color : m_colors) {
+        w.writeAttribute(QStringLiteral("tile"), representative(1));
+        for (int c = 0; c < m_colors.size(); ++c) {
+            const WangColor &color = m_colors.at(c);
             w.writeEmptyElement(QStringLiteral("wangcolor"));
             w.writeAttribute(QStringLiteral("name"), color.name);
             w.writeAttribute(QStringLiteral("color"), color.color.name());
-            w.writeAttribute(QStringLiteral("tile"), QStringLiteral("-1"));
+            w.writeAttribute(QStringLiteral("tile"), representative(c + 1));
             w.writeAttribute(QStringLiteral("probability"), QString::number(color.probability));
         }
         for (auto it = wangTiles.cbegin(); it != wangTiles.cend(); ++it) {

@@ -2,6 +2,7 @@
 
 #include "atlasbuilder.h"
 #include "blobmask.h"
+#include "tilecollision.h"
 
 #include <QColor>
 #include <QMap>
@@ -11,7 +12,9 @@
 
 // Writes a Tiled external tileset (.tsx) for an atlas sheet, with one Wang
 // set of type "mixed" that lets Tiled's terrain brush pick the right blob
-// tile for every neighbourhood.
+// tile for every neighbourhood, and per tile its kind as Tiled's tile type,
+// its mask's name and whether it is one-way as properties, and its
+// collision polygons as Tiled's per-tile object group.
 class TiledTilesetWriter
 {
 public:
@@ -25,9 +28,10 @@ public:
     using WangId = std::array<int, BlobMask::DirectionCount>;
 
     // Blob tiles (recognised by their names) get the wangid of their
-    // bitmask with one colour, "Solid"; other tiles get none. The isolated
+    // bitmask with one colour, "Terrain"; other tiles get none. The isolated
     // tile's wangid is all zeros, which Tiled reads as none, so it is not
-    // written.
+    // written. Every tile has its kind from its name and no collision until
+    // setCollisions().
     explicit TiledTilesetWriter(const AtlasLayout &layout);
 
     // Default: the base name of the .tsx file.
@@ -39,6 +43,8 @@ public:
     void setWangId(int index, const WangId &id) { m_wangIds[index] = id; }
     void clearWangId(int index) { m_wangIds.remove(index); }
     bool hasWangId(int index) const { return m_wangIds.contains(index); }
+    // One per tile, in packing order.
+    void setCollisions(const QVector<TileCollision> &tiles) { m_tiles = tiles; }
 
     // Colour 1 where the neighbour is solid, 0 where it is empty.
     static WangId wangIdForMask(int mask);
@@ -62,4 +68,5 @@ private:
     QString m_wangSetName;
     QVector<WangColor> m_colors;
     QMap<int, WangId> m_wangIds; // by index in packing order, so output is sorted
+    QVector<TileCollision> m_tiles;
 };

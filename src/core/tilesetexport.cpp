@@ -1,12 +1,16 @@
 #include "tilesetexport.h"
 
 #include "assetlibrary.h"
+#include "godot3tilesetwriter.h"
 #include "godottilesetwriter.h"
 #include "levelmapwriter.h"
 #include "outputfolder.h"
 #include "regularfile.h"
 #include "safeimagereader.h"
+#include "tilecollision.h"
 #include "tiledtilesetwriter.h"
+#include "tilepipeline.h"
+#include "tilestyle.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,11 +65,26 @@ QStringList TilesetExportOptions::fileNames() const
         names << baseName + QStringLiteral(".tsx");
     if (tres)
         names << baseName + QStringLiteral(".tres");
+    if (tres3)
+        names << baseName + QStringLiteral("_godot3.tres");
     if (tmx)
         names << baseName + QStringLiteral(".tmx");
     if (tscn)
         names << baseName + QStringLiteral(".tscn");
     return names;
+}
+
+void TilesetExportOptions::setTerrainFromDesign(const TileStyle &style)
+{
+    const QString top = QFileInfo(style.topStyle).completeBaseName();
+    if (top.isEmpty()) {
+        terrainName = QStringLiteral("Terrain");
+        terrainColor = style.bottomColor;
+        return;
+    }
+    // "stone_rim" reads as "Stone rim" in an editor's terrain list.
+    terrainName = top.left(1).toUpper() + top.mid(1).replace(QLatin1Char('_'), QLatin1Char(' '));
+    terrainColor = style.topColor;
 }
 
 QString TilesetExportOptions::validate() const
@@ -84,7 +103,7 @@ QString TilesetExportOptions::validate() const
         return TilesetExport::tr("The atlas file name \"%1\" must be a plain file name, without "
                                  "a folder.")
             .arg(atlasFileName);
-    if ((tsx || tres) && !isPlainFileName(baseName))
+    if ((tsx || tres || tres3) && !isPlainFileName(baseName))
         return TilesetExport::tr("The tileset name \"%1\" must be a plain file name, without a "
                                  "folder.")
             .arg(baseName);
@@ -157,6 +176,9 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
     // Refuse a sheet that is too large before every tile is in memory.
     QVector<AtlasTile> tiles;
     tiles.reserve(tileFiles.size());
+    // The tilesets' collision, one solid area per tile.
+    const bool traced = options.tsx || options.tres || options.tres3;
+    QVector<QImage> solids;
     int unreadable = 0;
     for (const QString &tile : tileFiles) {
         QString reason;
@@ -165,6 +187,18 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
             result.failures.append({tile, tr("could not be read: %1").arg(reason)});
             ++unreadable;
             continue;
+        }
+        if (traced && !options.maskDirectory.isEmpty()) {
+            const QImage mask = TilePipeline::readMask(
+                QDir(options.maskDirectory).filePath(QFileInfo(tile).fileName()), &reason);
+            if (mask.isNull()) {
+                result.failures.append({tile, tr("its mask could not be read: %1").arg(reason)});
+                ++unreadable;
+                continue;
+            }
+            solids << TileCollision::solidOfMask(mask);
+        } else if (traced) {
+            solids << TileCollision::solidOfImage(image);
         }
         AtlasLayout planned;
         if (tiles.isEmpty() && !AtlasBuilder::measure(tileFiles.size(), image.size(),
@@ -181,6 +215,10 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
     if (!AtlasBuilder::pack(tiles, options.atlasOptions(), &sheet, &reason))
         return atlasFailed(reason);
     tiles.clear(); // the sheet holds the pixels now
+    const QVector<TileCollision> collisions =
+        traced ? TileCollision::trace(sheet.layout.names, solids, sheet.layout.tileSize)
+               : QVector<TileCollision>();
+    solids.clear();
 
     // Every file's bytes before the first write.
     QVector<PendingFile> files;
@@ -195,6 +233,8 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
     if (options.tsx) {
         TiledTilesetWriter writer(sheet.layout);
         writer.setName(options.baseName);
+        writer.setColors({{options.terrainName, options.terrainColor, 1.0}});
+        writer.setCollisions(collisions);
         PendingFile tsx;
         tsx.name = options.baseName + QStringLiteral(".tsx");
         tsx.bytes = writer.toXml(options.atlasFileName, &reason);
@@ -207,12 +247,29 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
     if (options.tres) {
         PendingFile tres;
         tres.name = options.baseName + QStringLiteral(".tres");
-        tres.bytes = GodotTilesetWriter(sheet.layout).toText(options.atlasFileName, &reason);
+        GodotTilesetWriter writer(sheet.layout);
+        writer.setTerrainName(options.terrainName);
+        writer.setTerrainColor(options.terrainColor);
+        writer.setCollisions(collisions);
+        tres.bytes = writer.toText(options.atlasFileName, &reason);
         if (tres.bytes.isEmpty()) {
             result.failures.append({tres.name, reason});
             return notWritten(tr("the Godot tileset could not be made"));
         }
         files.append(tres);
+    }
+    if (options.tres3) {
+        Godot3TilesetWriter writer(sheet.layout);
+        writer.setTerrainName(options.terrainName);
+        writer.setCollisions(collisions);
+        PendingFile tres3;
+        tres3.name = options.baseName + QStringLiteral("_godot3.tres");
+        tres3.bytes = writer.toText(options.atlasFileName, &reason);
+        if (tres3.bytes.isEmpty()) {
+            result.failures.append({tres3.name, reason});
+            return notWritten(tr("the Godot 3 tileset could not be made"));
+        }
+        files.append(tres3);
     }
     // The level as maps over the tilesets just made.
     const LevelMapWriter maps(options.level, sheet.layout);

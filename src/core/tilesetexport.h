@@ -3,10 +3,13 @@
 #include "atlasbuilder.h"
 #include "level.h"
 
+#include <QColor>
 #include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+struct TileStyle;
 
 // What to make from a generated tile set besides the loose tiles.
 //
@@ -27,6 +30,16 @@ struct TilesetExportOptions
     bool tres = false;
     // The .tsx and .tres are baseName + ".tsx" / ".tres".
     QString baseName = QStringLiteral("tileset");
+    // A Godot 3 TileSet too, baseName + "_godot3.tres".
+    bool tres3 = false;
+    // Where the tiles' masks are: the tilesets' collision is traced from
+    // them, so that it does not depend on the design's opacities. Empty:
+    // from the tiles' own alpha.
+    QString maskDirectory = {};
+    // The terrain's name and colour in the tilesets (Tiled's Wang colour,
+    // Godot's terrain).
+    QString terrainName = QStringLiteral("Terrain");
+    QColor terrainColor = QColor(0xff, 0, 0);
     // The level as a Tiled map over the .tsx (baseName + ".tmx") and as a
     // Godot 4 scene over the .tres (baseName + ".tscn"); each needs its
     // tileset.
@@ -34,11 +47,14 @@ struct TilesetExportOptions
     bool tscn = false;
     Level level = Level::defaultLevel();
 
-    bool any() const { return atlas || tsx || tres; }
+    bool any() const { return atlas || tsx || tres || tres3; }
     bool writesAtlas() const { return any(); }
     AtlasOptions atlasOptions() const;
     // The files an export writes, in the order it writes them.
     QStringList fileNames() const;
+    // The terrain named after the design's top shape ("Terrain" without
+    // one) in its colour, or the bottom's colour without a top shape.
+    void setTerrainFromDesign(const TileStyle &style);
     // Empty when the options can be used, else why not. File names must be
     // plain names (no folder part), so that every file of the set lands in
     // the output folder beside the tiles it was made from.
@@ -65,13 +81,17 @@ struct TilesetExportResult
 };
 
 // Packs the tiles of one generation run into an atlas sheet and writes it
-// with its Tiled (.tsx) and Godot (.tres) tilesets.
+// with its Tiled (.tsx), Godot 4 (.tres) and Godot 3 (_godot3.tres)
+// tilesets.
 //
 // Tiles are read back from the output folder in the order given, which is
 // their place on the sheet and so their tile id: pass the masks' names in
 // listPngFiles order (tileNames() gives it), and regenerating never
 // renumbers a tile. Blob tiles (named by their bitmask) carry their terrain
-// labels in both tilesets; every other tile is included unlabelled.
+// labels in every tileset; every other tile is included unlabelled. Every
+// tile carries its collision (TileCollision), traced from its mask when
+// options.maskDirectory names the masks' folder, else from its own alpha;
+// a mask that cannot be read fails the export like a tile that cannot.
 //
 // All or nothing, for the set as for each file: every tile is read and every
 // file's bytes are made before the first write, so an unreadable tile or a
