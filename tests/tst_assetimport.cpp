@@ -1,5 +1,4 @@
 #include "assetimport.h"
-#include "assetlibrary.h"
 #include "previewfixtures.h"
 #include "tmpfsmount.h"
 
@@ -19,41 +18,14 @@ static QByteArray encoded(int size, const char *format = "PNG")
     return buffer.data();
 }
 
-// The library's folders on disk. The naming sequence of "import under a new
-// name" and failed deletions are checked through the window.
+// Copying a file into the library. Listing its folders, the naming sequence of "import under
+// a new name" and failed deletions are checked through the window (tst_assetlists,
+// tst_projectcommands).
 class TestAssetImport : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void listPngFiles_data()
-    {
-        QTest::addColumn<QStringList>("entries"); // "name/" makes a folder; none: no folder
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("name order ignoring case, suffix filter")
-            << QStringList{"b.png", "A.PNG", "c.Png", "d.png.bak", "e.png/"}
-            << QStringList{"A.PNG", "b.png", "c.Png"};
-        QTest::newRow("hidden files")
-            << QStringList{".png", ".h.png", "a.png"} << QStringList{"a.png"};
-        QTest::newRow("missing folder") << QStringList() << QStringList();
-    }
-
-    void listPngFiles()
-    {
-        QFETCH(QStringList, entries);
-        QTemporaryDir dir;
-        for (const QString &name : entries)
-            QVERIFY(name.endsWith('/') ? QDir(dir.path()).mkdir(name.chopped(1))
-                                       : F::writeFile(dir.filePath(name), "x"));
-        QStringList names;
-        for (const QFileInfo &file :
-             ::listPngFiles(entries.isEmpty() ? dir.filePath("missing") : dir.path(), ".png")) {
-            names << file.fileName();
-            QCOMPARE(file.path() + "/" + file.fileName(), dir.filePath(file.fileName()));
-        }
-        QTEST(names, "expected");
-    }
-
     // Imports over an existing grass.png. A failure names the file and gives
     // a reason; the old file stays as it was.
     void import_data()
