@@ -4,39 +4,9 @@
 #include "windowassets.h"
 
 #include <QScreen>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 using WA = WindowAssets;
-
-namespace {
-
-// The vendor's server on 127.0.0.1: serves one version file or, with no body, never answers.
-class VersionServer : public QTcpServer
-{
-public:
-    explicit VersionServer(const QByteArray &body = QByteArray())
-    {
-        listen(QHostAddress::LocalHost);
-        TestEnv::resetSettings(QString("http://127.0.0.1:%1").arg(serverPort()));
-        connect(this, &QTcpServer::newConnection, this, [this, body] {
-            QTcpSocket *socket = nextPendingConnection();
-            connect(socket, &QTcpSocket::disconnected, this, [this] { ++disconnects; });
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket, body] {
-                if (!socket->readAll().startsWith("GET /versions/tilewright_version.txt HTTP/1.1"))
-                    return;
-                ++requests;
-                if (!body.isEmpty())
-                    socket->write(
-                        "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
-                        "\r\nConnection: close\r\n\r\n" + body);
-            });
-        });
-    }
-    int requests = 0, disconnects = 0;
-};
-
-} // namespace
+using TestEnv::VendorServer;
 
 // The shell, its settings and the window's side of the update check (the rest: tst_checkupdates).
 class TestMainWindow : public QObject
@@ -196,7 +166,8 @@ private slots:
         QFETCH(bool, enabled);
         QFETCH(QByteArray, body);
         QFETCH(bool, yes);
-        VersionServer server(body);
+        VendorServer server(TestEnv::http("200 OK", body));
+        TestEnv::resetSettings(server.url());
         TestEnv::settings().setValue("checkForUpdates", enabled);
         WA::Session s;
         s.prompts->answers << (yes ? QMessageBox::Yes : QMessageBox::No);
@@ -210,18 +181,19 @@ private slots:
             QCOMPARE(stored("checkForUpdates").toBool(), on);
         }
         QTest::qWait(300); // nothing further is sent
-        QCOMPARE(server.requests, enabled ? 1 : 0);
+        QCOMPARE(server.requests.size(), enabled ? 1 : 0);
         QCOMPARE(thread->isRunning() || thread->isFinished(), enabled); // started at all
         QTEST(s.prompts->kinds().join(' '), "calls");
-        QCOMPARE(s.prompts->callsOf("openUrl").value(0).text.remove(stored("serverUrl").toString()),
-                 yes ? "/my-account/" : "");
+        QCOMPARE(s.prompts->callsOf("openUrl").value(0).text,
+                 yes ? server.url() + "my-account/" : QString());
     }
 
     void updateCheck_closeWhileServerHangs_joinsAtOnce()
     {
-        VersionServer server;
+        VendorServer server;
+        TestEnv::resetSettings(server.url());
         auto s = std::make_unique<WA::Session>();
-        QTRY_COMPARE_WITH_TIMEOUT(server.requests, 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(server.requests.size(), 1, 10000);
         QVERIFY(s->window.updateThread->isRunning());
         QElapsedTimer timer;
         timer.start();
