@@ -28,11 +28,10 @@ class TestAssetLists : public QObject
     QStringList rows(int kind) const
     {
         const auto list = w->assetList(AssetKind(kind + 1));
-        QStringList tips, names;
-        for (int row = 0; row < list.widget->count(); ++row)
-            tips << list.widget->item(row)->toolTip();
+        QStringList names;
         for (const QFileInfo &file : *list.files)
             names << file.fileName();
+        const QStringList tips = WindowAssets::toolTips(list.widget);
         return tips == names ? tips : QStringList("rows and files disagree");
     }
     static QStringList fields(const TileStyle &t)
