@@ -3,7 +3,6 @@
 #include "ui_mainwindow.h"
 #include "windowassets.h"
 
-#include <QImageReader>
 #include <QSpinBox>
 
 #include <sys/stat.h>
@@ -66,7 +65,6 @@ private slots:
             QVERIFY(QFile::link(fifo, dir + "/f.png"));
             QVERIFY(QFile::link("/dev/zero", dir + "/z.png"));
         }
-        QCOMPARE(QImageReader(dirs[0] + "/0.png").size(), QSize(60000, 60000));
     }
 
     // Present, missing at the start or deleted while watched (which drops it from the
