@@ -1,11 +1,10 @@
+#include "fileentry.h"
 #include "previewfixtures.h"
 #include "testenv.h"
 #include "ui_mainwindow.h"
 #include "windowassets.h"
 
 #include <QSpinBox>
-
-#include <sys/stat.h>
 
 // The asset lists and the property editor. Each kind's folder has b.png, A.PNG, c.Png,
 // d.png.bak, .hidden.png, .png, a folder e.png, 0.png (66 bytes declaring 60000 x 60000
@@ -56,14 +55,14 @@ private slots:
         TestEnv::resetSettings();
         QVERIFY(WindowAssets::makeEmpty());
         const QString fifo = WindowAssets::root() + "/fifo";
-        QVERIFY(mkfifo(qPrintable(fifo), 0600) == 0);
+        QVERIFY(place(FileEntry::Pipe, fifo));
         for (const QString &dir : dirs) {
             QVERIFY(QDir().mkpath(dir + "/e.png"));
             for (const char *name : {"b.png", "A.PNG", "c.Png", "d.png.bak", ".hidden.png", ".png"})
                 QVERIFY(put(dir + '/' + name));
             QVERIFY(writeFile(dir + "/0.png", PreviewFixtures::absurdPng()));
             QVERIFY(QFile::link(fifo, dir + "/f.png"));
-            QVERIFY(QFile::link("/dev/zero", dir + "/z.png"));
+            QVERIFY(place(FileEntry::DeviceLink, dir + "/z.png"));
         }
     }
 
