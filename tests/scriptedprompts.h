@@ -4,7 +4,6 @@
 
 #include <QtWidgets>
 
-#include <algorithm>
 #include <functional>
 
 // Answers the window's questions and choosers from queues a test fills, and records every call,
@@ -18,7 +17,6 @@ public:
     {
         QString kind;                            // the name of the UserPrompts function
         QString title, text, details, directory; // directory: where a file dialog opens
-        Buttons buttons;
         Button defaultButton;
     };
 
@@ -34,16 +32,17 @@ public:
     QList<Call> callsOf(const QString &kind) const
     {
         QList<Call> found;
-        std::copy_if(calls.begin(), calls.end(), std::back_inserter(found),
-                     [&](const Call &call) { return call.kind == kind; });
+        for (const Call &call : calls)
+            if (call.kind == kind)
+                found << call;
         return found;
     }
-    QStringList kinds() const
+    QString kinds() const // in order, separated by spaces
     {
         QStringList names;
-        std::transform(calls.begin(), calls.end(), std::back_inserter(names),
-                       [](const Call &call) { return call.kind; });
-        return names;
+        for (const Call &call : calls)
+            names << call.kind;
+        return names.join(' ');
     }
 
     QColor getColor(const QColor &initial) override
@@ -111,9 +110,9 @@ public:
 
 private:
     Call &record(const char *kind, const QString &title = {}, const QString &text = {},
-                 const QString &directory = {}, Buttons buttons = {}, Button button = {})
+                 const QString &directory = {}, Button defaultButton = {})
     {
-        calls << Call{kind, title, text, {}, directory, buttons, button};
+        calls << Call{kind, title, text, {}, directory, defaultButton};
         return calls.last();
     }
     template <class T> static T next(QQueue<T> &queue, const std::common_type_t<T> &none = T())
@@ -123,7 +122,7 @@ private:
     Button ask(const char *kind, const QString &title, const QString &text, Buttons buttons,
                Button defaultButton)
     {
-        record(kind, title, text, {}, buttons, defaultButton);
+        record(kind, title, text, {}, defaultButton);
         return next(answers,
                     buttons & QMessageBox::Cancel ? QMessageBox::Cancel : QMessageBox::NoButton);
     }

@@ -1,11 +1,9 @@
 #include "assetimport.h"
-#include "assetlibrary.h"
+#include "fileentry.h"
 #include "previewfixtures.h"
 #include "tmpfsmount.h"
 
 #include <QtTest>
-
-#include <sys/stat.h>
 
 namespace F = PreviewFixtures;
 
@@ -19,98 +17,80 @@ static QByteArray encoded(int size, const char *format = "PNG")
     return buffer.data();
 }
 
-// The library's folders on disk. The naming sequence of "import under a new
-// name" and failed deletions are checked through the window.
+// The library's file system: as it is, or a tmpfs filled up or made read-only.
+enum class Disk
+{
+    Fine,
+    Full,
+    ReadOnly
+};
+Q_DECLARE_METATYPE(Disk)
+
+// Copying a file into the library. Listing its folders, the naming sequence of "import under
+// a new name" and failed deletions are checked through the window (tst_assetlists,
+// tst_projectcommands).
 class TestAssetImport : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void listPngFiles_data()
-    {
-        QTest::addColumn<QStringList>("entries"); // "name/" makes a folder; none: no folder
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("name order ignoring case, suffix filter")
-            << QStringList{"b.png", "A.PNG", "c.Png", "d.png.bak", "e.png/"}
-            << QStringList{"A.PNG", "b.png", "c.Png"};
-        QTest::newRow("hidden files")
-            << QStringList{".png", ".h.png", "a.png"} << QStringList{"a.png"};
-        QTest::newRow("missing folder") << QStringList() << QStringList();
-    }
-
-    void listPngFiles()
-    {
-        QFETCH(QStringList, entries);
-        QTemporaryDir dir;
-        for (const QString &name : entries)
-            QVERIFY(name.endsWith('/') ? QDir(dir.path()).mkdir(name.chopped(1))
-                                       : F::writeFile(dir.filePath(name), "x"));
-        QStringList names;
-        for (const QFileInfo &file :
-             ::listPngFiles(entries.isEmpty() ? dir.filePath("missing") : dir.path(), ".png")) {
-            names << file.fileName();
-            QCOMPARE(file.path() + "/" + file.fileName(), dir.filePath(file.fileName()));
-        }
-        QTEST(names, "expected");
-    }
-
     // Imports over an existing grass.png. A failure names the file and gives
     // a reason; the old file stays as it was.
     void import_data()
     {
-        QTest::addColumn<QByteArray>("bytes"); // the tag names any fault
-        QTest::addColumn<QString>("reason");   // empty: succeeds
+        QTest::addColumn<FileEntry>("entry"); // at the source
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<Disk>("disk");
+        QTest::addColumn<bool>("itself");    // the source is the target, by another path
+        QTest::addColumn<QString>("reason"); // empty: succeeds
+        const auto row = [](const char *name, const QByteArray &bytes, const char *reason,
+                            FileEntry entry = FileEntry::Bytes, Disk disk = Disk::Fine,
+                            bool itself = false) {
+            QTest::newRow(name) << entry << bytes << disk << itself << QString(reason);
+        };
         const QByteArray png = encoded(64);
-        QTest::newRow("replaces") << png << "";
-        QTest::newRow("same file") << QByteArray() << "";
-        QTest::newRow("missing source") << QByteArray() << "Cannot read";
-        QTest::newRow("folder source") << QByteArray() << "Cannot read";
-        QTest::newRow("pipe source") << QByteArray() << "named pipe";
-        QTest::newRow("device source") << QByteArray() << "a device";
-        QTest::newRow("full disk") << png << "Cannot copy";
-        QTest::newRow("read-only") << png << "Cannot copy";
-        QTest::newRow("BMP") << encoded(8, "BMP") << "not a PNG";
-        QTest::newRow("empty") << QByteArray() << "not a PNG";
-        QTest::newRow("PNG cut in its header") << png.left(20) << "not a readable image";
-        QTest::newRow("PNG cut in its data")
-            << png.left(png.indexOf("IDAT") + 8) << "could not be decoded";
-        QTest::newRow("declares 60000 x 60000") << F::absurdPng() << "60000 x 60000";
+        row("replaces", png, "");
+        row("same file", {}, "", FileEntry::Bytes, Disk::Fine, true);
+        row("missing source", {}, "Cannot read", FileEntry::Missing);
+        row("folder source", {}, "Cannot read", FileEntry::Folder);
+        row("pipe source", {}, "named pipe", FileEntry::Pipe);
+        row("device source", {}, "a device", FileEntry::DeviceLink);
+        row("full disk", png, "Cannot copy", FileEntry::Bytes, Disk::Full);
+        row("read-only", png, "Cannot copy", FileEntry::Bytes, Disk::ReadOnly);
+        row("BMP", encoded(8, "BMP"), "not a PNG");
+        row("empty", {}, "not a PNG");
+        row("PNG cut in its header", png.left(20), "not a readable image");
+        row("PNG cut in its data", png.left(png.indexOf("IDAT") + 8), "could not be decoded");
+        row("declares 60000 x 60000", F::absurdPng(), "60000 x 60000");
     }
 
     void import()
     {
-        const QString fault = QTest::currentDataTag();
+        QFETCH(FileEntry, entry);
         QFETCH(QByteArray, bytes);
+        QFETCH(Disk, disk);
+        QFETCH(bool, itself);
         QFETCH(QString, reason);
         QTemporaryDir library, outside;
         TmpfsMount mount(library.path());
-        const bool disk = fault == "full disk" || fault == "read-only";
-        if (disk && !mount.mount())
+        if (disk != Disk::Fine && !mount.mount())
             QSKIP("needs root to mount a tmpfs");
         const QString target = library.filePath("grass.png");
-        QString source = outside.filePath(fault == "missing source" ? "gone.png" : "grass.png");
+        const QString source =
+            itself ? library.path() + "/./grass.png" : outside.filePath("source.png");
         QVERIFY(F::writeFile(target, encoded(4)));
-        if (fault == "same file")
-            source = library.path() + "/./grass.png";
-        else if (fault == "folder source")
-            QVERIFY(QDir().mkpath(source));
-        else if (fault == "pipe source")
-            QVERIFY(mkfifo(qPrintable(source), 0600) == 0);
-        else if (fault == "device source")
-            QVERIFY(QFile::link("/dev/zero", source));
-        else if (fault != "missing source")
-            QVERIFY(F::writeFile(source, bytes));
-        if (disk)
-            QVERIFY(fault == "full disk" ? mount.fill() : mount.remountReadOnly());
+        QVERIFY(itself || place(entry, source, bytes));
+        QVERIFY(disk == Disk::Fine ||
+                (disk == Disk::Full ? mount.fill() : mount.remountReadOnly()));
 
         QString error;
         const bool ok = AssetImport::importFile(source, target, &error);
         QVERIFY2(ok == reason.isEmpty(), qPrintable(error));
         QVERIFY2(error.contains(reason), qPrintable(error));
         QVERIFY2(ok || error.contains(QFileInfo(source).fileName()), qPrintable(error));
-        QCOMPARE(F::readFile(target), fault == "replaces" ? bytes : encoded(4));
+        QCOMPARE(F::readFile(target), ok && !itself ? bytes : encoded(4));
         QCOMPARE(QDir(library.path()).entryList(QDir::Files | QDir::Hidden).size(), // no temporary
-                 fault == "full disk" ? 2 : 1);
+                 disk == Disk::Full ? 2 : 1);
     }
 };
 

@@ -6,12 +6,7 @@
 
 #include <atomic>
 
-static QByteArray http(const QByteArray &status, const QByteArray &body,
-                       const QByteArray &extra = {})
-{
-    return "HTTP/1.1 " + status + "\r\nContent-Length: " + QByteArray::number(body.size()) +
-           "\r\nConnection: close\r\n" + extra + "\r\n" + body;
-}
+using TestEnv::http;
 
 class TestCheckUpdates : public QObject
 {
@@ -19,13 +14,17 @@ class TestCheckUpdates : public QObject
 
 private slots:
     // Each check must end well within the 10 s wait, while both time-outs
-    // are 20 s unless the tag names one: only the case under test ends it.
+    // are 20 s unless the row shortens one: only the case under test ends it.
     void check_data()
     {
-        QTest::addColumn<QByteArray>("response"); // "refused": nobody listens
+        QTest::addColumn<QByteArray>("response"); // none: the server never answers
         QTest::addColumn<bool>("offered");
-        auto row = [](const char *name, const QByteArray &response, bool offered) {
-            QTest::newRow(name) << response << offered;
+        QTest::addColumn<bool>("listening");
+        QTest::addColumn<int>("deadlineMs");
+        QTest::addColumn<int>("transferTimeoutMs");
+        auto row = [](const char *name, const QByteArray &response, bool offered,
+                      bool listening = true, int deadline = 20000, int inactivity = 20000) {
+            QTest::newRow(name) << response << offered << listening << deadline << inactivity;
         };
         // The running version is 1.08.
         for (const bool offered : {true, false})
@@ -45,38 +44,27 @@ private slots:
             row(status, http(status, "<html><h1>Error</h1>1.09</html>"), false);
         for (const char *status : {"301 Moved Permanently", "302 Found", "307 Temporary Redirect"})
             row(status, http(status, "moved", "Location: /moved.txt\r\n"), false);
-        row("refused connection", "refused", false);
+        row("refused connection", {}, false, false);
         row("huge body announced", "HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n9.99",
             false);
         row("huge body, no length", "HTTP/1.1 200 OK\r\n\r\n" + QByteArray(1 << 20, ' '), false);
-        row("hanging server, cut off by the deadline", {}, false);
-        row("silent server, cut off by inactivity", {}, false);
+        row("hanging server, cut off by the deadline", {}, false, true, 300);
+        row("silent server, cut off by inactivity", {}, false, true, 20000, 300);
     }
 
     void check()
     {
         QFETCH(QByteArray, response);
         QFETCH(bool, offered);
+        QFETCH(bool, listening);
+        QFETCH(int, deadlineMs);
+        QFETCH(int, transferTimeoutMs);
         std::atomic<QThread *> replyOn{nullptr};
         std::atomic<bool> replyGone{false};
-        // The vendor's server on 127.0.0.1 answers with the canned response and
-        // closes the connection after it only when the response says so.
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
-        const QString url = QString("http://127.0.0.1:%1/").arg(server.serverPort());
-        QByteArray head, requests; // the request lines
-        connect(&server, &QTcpServer::newConnection, this, [&] {
-            QTcpSocket *socket = server.nextPendingConnection();
-            connect(socket, &QTcpSocket::readyRead, this, [&, socket] {
-                if (!(head += socket->readAll()).endsWith("\r\n\r\n"))
-                    return;
-                requests += head.left(head.indexOf("\r\n")) + '|';
-                socket->write(response);
-                if (response.contains("Connection: close"))
-                    socket->disconnectFromHost();
-            });
-        });
-        if (response == "refused")
+        TestEnv::VendorServer server(response);
+        QVERIFY(server.isListening());
+        const QString url = server.url();
+        if (!listening)
             server.close();
         // Wired, started and torn down the way the window does it.
         QThread thread;
@@ -86,9 +74,8 @@ private slots:
             delete checker;
         });
         checker->attachToThread(&thread);
-        const QString tag = QTest::currentDataTag();
-        checker->deadlineMs = tag.contains("deadline") ? 300 : 20000;
-        checker->transferTimeoutMs = tag.contains("inactivity") ? 300 : 20000;
+        checker->deadlineMs = deadlineMs;
+        checker->transferTimeoutMs = transferTimeoutMs;
         QList<bool> results;
         connect(checker, &checkUpdates::Complete, this, [&](bool result) { results << result; });
         // Runs where the manager emits, which must be the reply's thread too.
@@ -109,8 +96,8 @@ private slots:
         QTRY_VERIFY(replyGone.load()); // released while the thread still runs
         QVERIFY(thread.isRunning());
         // A redirect is not followed: one plain GET of the version file.
-        QCOMPARE(requests,
-                 response == "refused" ? "" : "GET /versions/tilewright_version.txt HTTP/1.1|");
+        const QByteArrayList get{"GET /versions/tilewright_version.txt HTTP/1.1"};
+        QCOMPARE(server.requests, listening ? get : QByteArrayList());
         thread.quit(); // as the window does on Complete
         QVERIFY(thread.wait(5000));
         QTest::qWait(20);

@@ -4,39 +4,9 @@
 #include "windowassets.h"
 
 #include <QScreen>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 using WA = WindowAssets;
-
-namespace {
-
-// The vendor's server on 127.0.0.1: serves one version file or, with no body, never answers.
-class VersionServer : public QTcpServer
-{
-public:
-    explicit VersionServer(const QByteArray &body = QByteArray())
-    {
-        listen(QHostAddress::LocalHost);
-        TestEnv::resetSettings(QString("http://127.0.0.1:%1").arg(serverPort()));
-        connect(this, &QTcpServer::newConnection, this, [this, body] {
-            QTcpSocket *socket = nextPendingConnection();
-            connect(socket, &QTcpSocket::disconnected, this, [this] { ++disconnects; });
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket, body] {
-                if (!socket->readAll().startsWith("GET /versions/tilewright_version.txt HTTP/1.1"))
-                    return;
-                ++requests;
-                if (!body.isEmpty())
-                    socket->write(
-                        "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
-                        "\r\nConnection: close\r\n\r\n" + body);
-            });
-        });
-    }
-    int requests = 0, disconnects = 0;
-};
-
-} // namespace
+using TestEnv::VendorServer;
 
 // The shell, its settings and the window's side of the update check (the rest: tst_checkupdates).
 class TestMainWindow : public QObject
@@ -79,41 +49,20 @@ private slots:
         QCOMPARE(box.detailed, lines > inlined ? details.join('\n') : QString());
     }
 
-    void firstRun_defaultsMenusHelpThemesAndExit()
+    // Help and the shortcuts do their work; the theme is stored at once; File, Exit stores no
+    // geometry. (The defaults: settings_roundTripAndRecentre.)
+    void helpShortcutsThemesAndExit()
     {
         WA::Session s;
         MainWindow &window = s.window;
         const Ui::MainWindow *ui = window.ui;
-        for (QListWidget *list : {ui->topsList, ui->fillIcons, ui->alphaMaskList}) {
-            QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
-            QCOMPARE(list->contextMenuPolicy(), Qt::CustomContextMenu);
-        }
-        for (QListWidget *list :
-             {ui->spritePreviewWidget, ui->spriteSidebySide, ui->spriteSelectedParts}) {
-            QCOMPARE(list->selectionMode(), QAbstractItemView::NoSelection);
-            QCOMPARE(list->count(), 0); // no preview composed
-        }
-        QVERIFY(!window.isModified());
-        QCOMPARE(window.windowTitle(), QStringLiteral("Tilewright - Untitled.twr"));
-        QCOMPARE(window.geometry(),
-                 AppSettings::centredRect({1146, 626}, qApp->primaryScreen()->size()));
-        QCOMPARE(
-            QStringList({window.lastExportDirectory, window.lastProjectDirectory,
-                         window.lastImportDirectory, window.currentTheme() + qApp->styleSheet(),
-                         QString::number(window.tileSize())}),
-            QStringList({QDir::homePath(), QDir::homePath(), QDir::homePath(), "", "128"}));
-        QVERIFY(ui->actionUpdate_Checking->isChecked());
-        QCOMPARE(ui->toolBox->currentIndex(), 0);
-        // Help and the shortcuts do their work; the theme is stored at once; File, Exit
-        // stores no geometry.
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         for (const char *action : {"actionDocumentation_2", "actionDocumentation", "actionAbout"})
             s.trigger(action);
         for (const char *keys : {"Ctrl+S", "Ctrl+G", "Ctrl+Shift+G"})
             QTest::keySequence(&window, QKeySequence(keys));
-        QCOMPARE(s.prompts->kinds().join(' '),
-                 "openUrl openUrl about getSaveFileName execDialog execDialog");
+        QCOMPARE(s.prompts->kinds(), "openUrl openUrl about getSaveFileName execDialog execDialog");
         QCOMPARE(s.prompts->calls[0].text + ' ' + s.prompts->calls[1].text,
                  "http://127.0.0.1:9/tilewright/documentation/ http://127.0.0.1:9/support/");
         QCOMPARE(s.prompts->calls[4].text + ' ' + s.prompts->calls[5].text,
@@ -132,38 +81,44 @@ private slots:
         QCOMPARE(stored("theme"), QVariant("dark"));
     }
 
-    // Only "dark" applies the sheet, before the window shows; other theme texts survive a save.
+    // Read before the window shows, only "dark" applying the sheet; none stored: the defaults.
+    // Close writes them back, other theme texts too, with the geometry the next start centres.
     void settings_roundTripAndRecentre_data()
     {
-        QTest::addColumn<QString>("theme");
-        QTest::addColumn<QString>("tileWidthHeight"); // as stored
+        QTest::addColumn<QStringList>("given"); // the directories, theme, tile size; none: nothing
+        QTest::addColumn<QStringList>("read");  // and so written back
         QTest::addColumn<bool>("dark");
-        QTest::addColumn<int>("tileSize"); // as read, and so written back
-        QTest::newRow("dark") << "dark" << QString("64") << true << 64;
-        QTest::newRow("Dark") << "Dark" << QString("32") << false << 32;
-        QTest::newRow("no theme, bad size") << QString() << "abc" << false << 0;
+        const QStringList dirs{"/tmp/out dir", "/tmp/p/level.twr", "/tmp/in/grass.png"};
+        const QString home = QDir::homePath();
+        QTest::newRow("nothing stored")
+            << QStringList() << QStringList{home, home, home, "", "128"} << false;
+        QTest::newRow("dark") << dirs + QStringList{"dark", "64"}
+                              << dirs + QStringList{"dark", "64"} << true;
+        QTest::newRow("Dark") << dirs + QStringList{"Dark", "32"}
+                              << dirs + QStringList{"Dark", "32"} << false;
+        QTest::newRow("no theme, bad size")
+            << dirs + QStringList{"", "abc"} << dirs + QStringList{"", "0"} << false;
     }
     void settings_roundTripAndRecentre()
     {
-        QFETCH(QString, theme);
-        QFETCH(QString, tileWidthHeight);
-        QFETCH(int, tileSize);
+        QFETCH(QStringList, given);
+        QFETCH(QStringList, read);
         const QStringList keys{"lastExportDirectory", "lastProjectDirectory", "lastImportDirectory",
                                "theme", "tileWidthHeight"};
-        QStringList values{"/tmp/out dir", "/tmp/p/level.twr", "/tmp/in/grass.png", theme,
-                           tileWidthHeight};
-        for (int i = 0; i < keys.size(); ++i)
-            TestEnv::settings().setValue(keys[i], values[i]);
-        values.last() = QString::number(tileSize);
-        TestEnv::settings().setValue("checkForUpdates", false);
+        for (int i = 0; i < given.size(); ++i)
+            TestEnv::settings().setValue(keys[i], given[i]);
+        if (!given.isEmpty())
+            TestEnv::settings().setValue("checkForUpdates", false);
+        const QSize screen = qApp->primaryScreen()->size();
         {
             MainWindow window;
+            QCOMPARE(window.geometry(), AppSettings::centredRect({1146, 626}, screen));
             QTEST(qApp->styleSheet().contains("#298ce1"), "dark");
             QCOMPARE(QStringList({window.lastExportDirectory, window.lastProjectDirectory,
                                   window.lastImportDirectory, window.currentTheme(),
                                   QString::number(window.tileSize())}),
-                     values);
-            QVERIFY(!window.ui->actionUpdate_Checking->isChecked());
+                     read);
+            QCOMPARE(window.ui->actionUpdate_Checking->isChecked(), given.isEmpty());
             TestEnv::settings().clear();
             window.saveSettings();
             window.setGeometry(5, 7, 900, 500); // far from the centre
@@ -172,11 +127,10 @@ private slots:
             QCOMPARE(stored("windowState").toByteArray(), window.saveState(0));
         }
         for (int i = 0; i < keys.size(); ++i)
-            QCOMPARE(stored(keys[i]).toString(), values[i]);
+            QCOMPARE(stored(keys[i]).toString(), read[i]);
         QVERIFY(!stored("checkForUpdates").isValid()); // only its own action writes it
         MainWindow again;
-        QCOMPARE(again.geometry(),
-                 AppSettings::centredRect({900, 500}, qApp->primaryScreen()->size()));
+        QCOMPARE(again.geometry(), AppSettings::centredRect({900, 500}, screen));
     }
 
     // A newer version asks once; Yes opens the account page. Either way the thread is quit.
@@ -196,7 +150,8 @@ private slots:
         QFETCH(bool, enabled);
         QFETCH(QByteArray, body);
         QFETCH(bool, yes);
-        VersionServer server(body);
+        VendorServer server(TestEnv::http("200 OK", body));
+        TestEnv::resetSettings(server.url());
         TestEnv::settings().setValue("checkForUpdates", enabled);
         WA::Session s;
         s.prompts->answers << (yes ? QMessageBox::Yes : QMessageBox::No);
@@ -210,18 +165,19 @@ private slots:
             QCOMPARE(stored("checkForUpdates").toBool(), on);
         }
         QTest::qWait(300); // nothing further is sent
-        QCOMPARE(server.requests, enabled ? 1 : 0);
+        QCOMPARE(server.requests.size(), enabled ? 1 : 0);
         QCOMPARE(thread->isRunning() || thread->isFinished(), enabled); // started at all
-        QTEST(s.prompts->kinds().join(' '), "calls");
-        QCOMPARE(s.prompts->callsOf("openUrl").value(0).text.remove(stored("serverUrl").toString()),
-                 yes ? "/my-account/" : "");
+        QTEST(s.prompts->kinds(), "calls");
+        QCOMPARE(s.prompts->callsOf("openUrl").value(0).text,
+                 yes ? server.url() + "my-account/" : QString());
     }
 
     void updateCheck_closeWhileServerHangs_joinsAtOnce()
     {
-        VersionServer server;
+        VendorServer server;
+        TestEnv::resetSettings(server.url());
         auto s = std::make_unique<WA::Session>();
-        QTRY_COMPARE_WITH_TIMEOUT(server.requests, 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(server.requests.size(), 1, 10000);
         QVERIFY(s->window.updateThread->isRunning());
         QElapsedTimer timer;
         timer.start();

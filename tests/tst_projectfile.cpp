@@ -1,3 +1,4 @@
+#include "fileentry.h"
 #include "previewfixtures.h"
 #include "projectreader.h"
 #include "projectwriter.h"
@@ -5,8 +6,6 @@
 #include "tmpfsmount.h"
 
 #include <QtTest>
-
-#include <sys/stat.h>
 
 static QByteArray document(const QByteArray &body)
 {
@@ -52,12 +51,13 @@ private slots:
     // in the design written back. A failed read keeps the fields read before it.
     void read_data()
     {
+        QTest::addColumn<FileEntry>("entry");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QByteArrayList>("written");
         auto row = [](const QByteArray &name, const QByteArray &bytes, bool ok,
-                      const QByteArrayList &out) {
-            QTest::newRow(name.constData()) << bytes << ok << out;
+                      const QByteArrayList &out, FileEntry entry = FileEntry::Bytes) {
+            QTest::newRow(name.constData()) << entry << bytes << ok << out;
         };
         // Values from a file are not clamped.
         const QByteArray all =
@@ -97,9 +97,11 @@ private slots:
             false, {"<topColor>#112233<", "<topDown>1<"});
         // Hostile input is refused before any field is stored.
         const QByteArray field = "<topColor>#112233</topColor>";
-        const auto refused = [&](const char *name, const QByteArray &bytes) {
+        const auto refused = [&](const char *name, const QByteArray &bytes,
+                                 FileEntry entry = FileEntry::Bytes) {
             row(name, bytes, false,
-                {"<topStyle>/opt/tilewright/Assets/TopStyles/grass.png<", "<topColor>#80be1f<"});
+                {"<topStyle>/opt/tilewright/Assets/TopStyles/grass.png<", "<topColor>#80be1f<"},
+                entry);
         };
         refused("over the size limit", document(field + QByteArray(ProjectReader::MaxBytes, ' ')));
         refused("one level too deep",
@@ -111,8 +113,8 @@ private slots:
         refused("entity expansion", laughs + "]><project><topStyle>&l9;</topStyle></project>");
         refused("plain DTD", "<!DOCTYPE project>\n<project>" + field + "</project>");
         // Neither may block the reader or fill its memory.
-        refused("a named pipe", "FIFO");
-        refused("a link to a device", "DEVICE");
+        refused("a named pipe", {}, FileEntry::Pipe);
+        refused("a link to a device", {}, FileEntry::DeviceLink);
         refused("invalid UTF-8", document("<topStyle>a\xff\xc0\xaf(b</topStyle>" + field));
         for (const char *code : {"no-such-code", "UTF-16"})
             refused(code, "<?xml version=\"1.0\" encoding=\"" + QByteArray(code) +
@@ -126,16 +128,12 @@ private slots:
 
     void read()
     {
+        QFETCH(FileEntry, entry);
         QFETCH(QByteArray, bytes);
         QFETCH(bool, ok);
         QTemporaryDir dir;
         const QString file = dir.filePath("x.twr");
-        if (bytes == "FIFO")
-            QVERIFY(mkfifo(qPrintable(file), 0600) == 0);
-        else if (bytes == "DEVICE")
-            QVERIFY(QFile::link("/dev/zero", file));
-        else
-            QVERIFY(PreviewFixtures::writeFile(file, bytes));
+        QVERIFY(place(entry, file, bytes));
         TileStyle style = startupStyle();
         style.topPattern.setFile("/p/old.png");
         style.bottomPattern.setFile("/p/keep.png");

@@ -71,6 +71,14 @@ struct WindowAssets
     {
         return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
+    // A list's items by their tool tips, which hold the file names.
+    static QStringList toolTips(const QListWidget *list)
+    {
+        QStringList tips;
+        for (int row = 0; row < list->count(); ++row)
+            tips << list->item(row)->toolTip();
+        return tips;
+    }
 
     // True when exactly one warning was shown, naming the file with a reason after it.
     static bool warnedAbout(const ScriptedPrompts &prompts, const QString &path)
