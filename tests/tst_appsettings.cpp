@@ -17,7 +17,10 @@ class TestAppSettings : public QObject
                 {"margin", o.margin},
                 {"spacing", o.spacing},
                 {"extrusion", o.extrusion},
-                {"powerOfTwo", o.powerOfTwo}};
+                {"powerOfTwo", o.powerOfTwo},
+                {"tres3", o.tres3},
+                {"tmx", o.tmx},
+                {"tscn", o.tscn}};
     }
 
 private slots:
@@ -36,10 +39,10 @@ private slots:
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<QVariant>("read");
         QTest::newRow("nothing stored") << QString() << QVariant() << QVariant();
-        const QVariantMap changed = {
-            {"atlas", false},       {"tsx", false},   {"tres", false},
-            {"baseName", "forest"}, {"columns", 7},   {"margin", 3},
-            {"spacing", 2},         {"extrusion", 5}, {"powerOfTwo", true}};
+        const QVariantMap changed = {{"atlas", false},       {"tsx", false},   {"tres", false},
+                                     {"baseName", "forest"}, {"columns", 7},   {"margin", 3},
+                                     {"spacing", 2},         {"extrusion", 5}, {"powerOfTwo", true},
+                                     {"tres3", true},        {"tmx", true},    {"tscn", true}};
         for (auto it = changed.begin(); it != changed.end(); ++it)
             QTest::newRow(qPrintable(it.key())) << it.key() << it.value() << it.value();
         for (const char *key : {"columns", "margin", "spacing", "extrusion"})
@@ -59,7 +62,8 @@ private slots:
         const TilesetExportOptions options = AppSettings::loadExportOptions(settings);
         QVariantMap expected = {{"atlas", true},         {"tsx", true},    {"tres", true},
                                 {"baseName", "tileset"}, {"columns", 0},   {"margin", 0},
-                                {"spacing", 0},          {"extrusion", 0}, {"powerOfTwo", false}};
+                                {"spacing", 0},          {"extrusion", 0}, {"powerOfTwo", false},
+                                {"tres3", false},        {"tmx", false},   {"tscn", false}};
         if (!key.isEmpty())
             expected[key] = read;
         QCOMPARE(fields(options), expected);

@@ -238,8 +238,11 @@ private slots:
             d.findChild<QCheckBox *>("writeTres3")->setChecked(true);
             QVERIFY(atlas->isChecked()); // the engine files need the sheet
             QVERIFY(!d.findChild<QCheckBox *>("writeTsx")->isChecked());
-            d.findChild<QCheckBox *>("writeTsx")->setChecked(true);
-            d.findChild<QCheckBox *>("writeTres")->setChecked(true);
+            // Each level map brings its engine's tileset along.
+            d.findChild<QCheckBox *>("writeTmx")->setChecked(true);
+            QVERIFY(d.findChild<QCheckBox *>("writeTsx")->isChecked());
+            d.findChild<QCheckBox *>("writeTscn")->setChecked(true);
+            QVERIFY(d.findChild<QCheckBox *>("writeTres")->isChecked());
             d.findChild<QLineEdit *>("outputDirectory")
                 ->setText(row.section('|', 0, 0)
                               .replace('~', outPath())
@@ -256,7 +259,8 @@ private slots:
         s.window.ui->actionExport_Engine_Tileset->trigger();
         QVERIFY(accepted ? completed(s, 1) : !s.window.generatorThread->isRunning());
         QVERIFY(!accepted || shown(s)[0].endsWith(
-                                 "Also written: cave.png, cave.tsx, cave.tres, cave_godot3.tres"));
+                                 "Also written: cave.png, cave.tsx, cave.tres, cave_godot3.tres, "
+                                 "cave.tmx, cave.tscn"));
     }
 
     // Cancel at the first step or closing the window stops the run after the tiles in

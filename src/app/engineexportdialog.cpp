@@ -33,6 +33,8 @@ void EngineExportDialog::setValues(const QString &directory, int tileSize,
     ui->writeTsx->setChecked(options.tsx);
     ui->writeTres->setChecked(options.tres);
     ui->writeTres3->setChecked(options.tres3);
+    ui->writeTmx->setChecked(options.tmx);
+    ui->writeTscn->setChecked(options.tscn);
     ui->atlasGroup->setChecked(options.writesAtlas());
 }
 
@@ -60,6 +62,8 @@ TilesetExportOptions EngineExportDialog::options() const
     options.tsx = ui->writeTsx->isChecked();
     options.tres = ui->writeTres->isChecked();
     options.tres3 = ui->writeTres3->isChecked();
+    options.tmx = ui->writeTmx->isChecked();
+    options.tscn = ui->writeTscn->isChecked();
     return options;
 }
 
@@ -99,12 +103,29 @@ void EngineExportDialog::on_writeTsx_toggled(bool on)
 {
     if (on)
         ui->atlasGroup->setChecked(true);
+    else
+        ui->writeTmx->setChecked(false);
 }
 
 void EngineExportDialog::on_writeTres_toggled(bool on)
 {
     if (on)
         ui->atlasGroup->setChecked(true);
+    else
+        ui->writeTscn->setChecked(false);
+}
+
+// Each level map is drawn with its engine's tileset, which comes with it.
+void EngineExportDialog::on_writeTmx_toggled(bool on)
+{
+    if (on)
+        ui->writeTsx->setChecked(true);
+}
+
+void EngineExportDialog::on_writeTscn_toggled(bool on)
+{
+    if (on)
+        ui->writeTres->setChecked(true);
 }
 
 void EngineExportDialog::on_writeTres3_toggled(bool on)

@@ -40,6 +40,8 @@ private slots:
     void on_writeTsx_toggled(bool on);
     void on_writeTres_toggled(bool on);
     void on_writeTres3_toggled(bool on);
+    void on_writeTmx_toggled(bool on);
+    void on_writeTscn_toggled(bool on);
 
 private:
     Ui::EngineExportDialog *ui;

@@ -820,7 +820,9 @@ void MainWindow::on_actionExport_Engine_Tileset_triggered()
     tileWidthHeight = dialog.tileSize();
     saveSettings();
     storeExportOptions(dialog.options());
-    startGeneration(dialog.options());
+    TilesetExportOptions options = dialog.options();
+    options.level = levelPanel->level();
+    startGeneration(options);
 }
 
 TilesetExportOptions MainWindow::storedExportOptions() const

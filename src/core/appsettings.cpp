@@ -22,6 +22,9 @@ TilesetExportOptions loadExportOptions(const QSettings &settings)
     options.spacing = value(ExportSpacing, 0).toInt();
     options.extrusion = value(ExportExtrusion, 0).toInt();
     options.powerOfTwo = value(ExportPowerOfTwo, false).toBool();
+    options.tres3 = value(ExportTres3, false).toBool();
+    options.tmx = value(ExportTmx, false).toBool();
+    options.tscn = value(ExportTscn, false).toBool();
     return options;
 }
 
@@ -36,6 +39,9 @@ void storeExportOptions(QSettings &settings, const TilesetExportOptions &options
     settings.setValue(QLatin1String(ExportSpacing), options.spacing);
     settings.setValue(QLatin1String(ExportExtrusion), options.extrusion);
     settings.setValue(QLatin1String(ExportPowerOfTwo), options.powerOfTwo);
+    settings.setValue(QLatin1String(ExportTres3), options.tres3);
+    settings.setValue(QLatin1String(ExportTmx), options.tmx);
+    settings.setValue(QLatin1String(ExportTscn), options.tscn);
 }
 
 QString defaultServerUrl()

@@ -37,6 +37,9 @@ inline const char *const ExportMargin = "engineExport/margin";
 inline const char *const ExportSpacing = "engineExport/spacing";
 inline const char *const ExportExtrusion = "engineExport/extrusion";
 inline const char *const ExportPowerOfTwo = "engineExport/powerOfTwo";
+inline const char *const ExportTres3 = "engineExport/tres3";
+inline const char *const ExportTmx = "engineExport/tmx";
+inline const char *const ExportTscn = "engineExport/tscn";
 
 // The stored export choices; an option never stored, or not readable as its
 // type (a number that is not one reads as 0), takes its default. Unlike a
