@@ -2,6 +2,7 @@
 
 #include "assetlibrary.h"
 #include "atlasfixtures.h"
+#include "blobmask.h"
 #include "generatetiles.h"
 #include "level.h"
 #include "levelrenderer.h"
@@ -10,6 +11,9 @@
 #include "tilesetexport.h"
 #include "tilestyle.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <QXmlStreamReader>
 
@@ -357,6 +361,51 @@ private slots:
             QCOMPARE(QPoint(word(6), word(8)), QPoint(index % 12, index / 12));
         }
         QCOMPARE(cells, int(level.rows().join("").count(QRegularExpression("[^.]"))));
+    }
+
+    // Debian's Godot 3 loads the level's Godot 3 scene over our Godot 3 tileset with every cell
+    // holding the tile of its name: the blob tiles as subtiles of the autotile (id 0, at their
+    // sheet cell), the others as single tiles numbered from 1 in sheet order.
+    void level_godot3SceneLoadsInTheRealEngine()
+    {
+        const QString godot = QStandardPaths::findExecutable("godot3-server");
+        if (godot.isEmpty())
+            QSKIP("godot3-server is not installed. Install it with: apt-get install -y "
+                  "godot3-server");
+        QTemporaryDir dir;
+        const Run r = run({dir.path(), "-s", "16", "--tscn", "--tres3"});
+        QCOMPARE(r.exitCode, 0);
+        const QStringList names = TilesetExport::tileNames(Masks);
+        const Level level = Level::defaultLevel();
+        QJsonObject expected;
+        for (int y = 0; y < level.height(); ++y)
+            for (int x = 0; x < level.width(); ++x) {
+                const int index = names.indexOf(level.tileName(x, y));
+                if (level.tileName(x, y).isEmpty())
+                    continue;
+                QVERIFY(index >= 0);
+                const bool blob = BlobMask::fromFileName(names[index]) != BlobMask::None;
+                int single = 0;
+                for (int i = 0; i < index; ++i)
+                    single += BlobMask::fromFileName(names[i]) == BlobMask::None;
+                expected[QString("%1,%2").arg(x).arg(y)] =
+                    blob ? QJsonArray{0, index % 12, index / 12} : QJsonArray{single + 1, 0, 0};
+            }
+        QVERIFY(writeFile(dir.filePath("expected.json"), QJsonDocument(expected).toJson()));
+        QVERIFY(writeFile(dir.filePath("project.godot"), "config_version=4\n"));
+        QVERIFY(
+            QFile::copy(qEnvironmentVariable("TW_SOURCE_DIR") + "/tests/data/godot3_level_check.gd",
+                        dir.filePath("check.gd")));
+        QProcess import;
+        import.start(godot, {"--path", dir.path(), "-e", "--quit"}); // imports the sheet
+        QVERIFY(import.waitForFinished(60000));
+        QProcess check;
+        check.start(godot, {"--path", dir.path(), "-s", "check.gd"});
+        QVERIFY(check.waitForFinished(60000));
+        const QString output = check.readAllStandardOutput();
+        QVERIFY2(output.contains(QString("checked: %1 failures: []").arg(expected.size())),
+                 qPrintable(output));
+        QCOMPARE(check.exitCode(), 0);
     }
 
     // The default set at 32 px on an extruded sheet with margin and spacing, painted by Tiled

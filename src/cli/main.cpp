@@ -107,7 +107,8 @@ int main(int argc, char *argv[])
                                                 "Implies --tsx."));
     const QCommandLineOption tscn(QStringLiteral("tscn"),
                                   QStringLiteral("Write the level as a Godot 4 scene, <name>.tscn, "
-                                                 "over the .tres. Implies --tres."));
+                                                 "over the .tres (implies --tres); with --tres3 "
+                                                 "also as a Godot 3 scene, <name>_godot3.tscn."));
     const QCommandLineOption tres3(QStringLiteral("tres3"),
                                    QStringLiteral("Write a Godot 3 TileSet, <name>_godot3.tres, "
                                                   "with a 3x3 minimal autotile and collision."));

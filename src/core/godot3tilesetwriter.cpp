@@ -70,6 +70,24 @@ int Godot3TilesetWriter::bitmask(int blobMask)
     return result;
 }
 
+QVector<Godot3TilesetWriter::Placement> Godot3TilesetWriter::placements(const AtlasLayout &layout)
+{
+    QVector<Placement> result(layout.tileCount());
+    QRect cells;
+    for (int i = 0; i < layout.tileCount(); ++i) {
+        if (BlobMask::fromFileName(layout.names.at(i)) != BlobMask::None)
+            cells |= QRect(layout.cell(i), QSize(1, 1));
+    }
+    int nextId = 1;
+    for (int i = 0; i < layout.tileCount(); ++i) {
+        if (BlobMask::fromFileName(layout.names.at(i)) != BlobMask::None)
+            result[i] = {0, layout.cell(i) - cells.topLeft()};
+        else
+            result[i] = {nextId++, QPoint()};
+    }
+    return result;
+}
+
 QByteArray Godot3TilesetWriter::toText(const QString &texturePath, QString *errorString) const
 {
     auto fail = [&](const QString &message) {
@@ -93,21 +111,19 @@ QByteArray Godot3TilesetWriter::toText(const QString &texturePath, QString *erro
 
     // The autotile's region: the cells from the first blob tile's to the
     // last's, which other tiles may share without being subtiles.
-    QVector<int> blobs(m_layout.tileCount(), BlobMask::None);
+    const QVector<Placement> placed = placements(m_layout);
     QRect cells;
     int icon = -1;
     for (int i = 0; i < m_layout.tileCount(); ++i) {
-        blobs[i] = BlobMask::fromFileName(m_layout.names.at(i));
-        if (blobs[i] == BlobMask::None)
+        if (placed[i].id != 0)
             continue;
         cells |= QRect(m_layout.cell(i), QSize(1, 1));
         // The editor's icon: the tile surrounded on all sides, else the first.
-        if (icon < 0 || blobs[i] == 0xff)
+        if (icon < 0 || BlobMask::fromFileName(m_layout.names.at(i)) == 0xff)
             icon = i;
     }
     const QSize size = m_layout.tileSize;
     const int spacing = m_layout.spacing;
-    auto subtile = [&](int i) { return m_layout.cell(i) - cells.topLeft(); };
 
     QVector<Tile> tiles;
     if (!cells.isEmpty()) {
@@ -117,15 +133,15 @@ QByteArray Godot3TilesetWriter::toText(const QString &texturePath, QString *erro
                            cells.height() * (size.height() + spacing) - spacing);
         tiles.append({0, m_terrainName, QRect(origin, extent), true, {}});
     }
-    int nextId = 1;
     for (int i = 0; i < m_layout.tileCount(); ++i) {
-        const bool sub = blobs[i] != BlobMask::None;
+        const bool sub = placed[i].id == 0;
         if (!sub)
-            tiles.append({nextId++, m_tiles.at(i).maskName(), m_layout.tileRects.at(i), false, {}});
+            tiles.append(
+                {placed[i].id, m_tiles.at(i).maskName(), m_layout.tileRects.at(i), false, {}});
         Tile &owner = sub ? tiles.first() : tiles.last();
         for (const QPolygonF &polygon : m_tiles.at(i).polygons) {
             for (const QPolygonF &piece : PolygonOperations::convexPieces(polygon))
-                owner.shapes.append({piece, m_tiles.at(i).oneWay, sub ? subtile(i) : QPoint()});
+                owner.shapes.append({piece, m_tiles.at(i).oneWay, placed[i].subtile});
         }
     }
 
@@ -161,16 +177,15 @@ QByteArray Godot3TilesetWriter::toText(const QString &texturePath, QString *erro
         if (t.autotile) {
             QStringList flags;
             for (int i = 0; i < m_layout.tileCount(); ++i) {
-                if (blobs[i] != BlobMask::None)
-                    flags << vector2(subtile(i).x(), subtile(i).y())
-                          << QString::number(bitmask(blobs[i]));
+                if (placed[i].id == 0)
+                    flags << vector2(placed[i].subtile.x(), placed[i].subtile.y())
+                          << QString::number(bitmask(BlobMask::fromFileName(m_layout.names.at(i))));
             }
             out << key << "autotile/bitmask_mode = 1\n"; // 3x3 (minimal)
             out << key << "autotile/bitmask_flags = [ " << flags.join(QStringLiteral(", "))
                 << " ]\n";
-            out << key
-                << "autotile/icon_coordinate = " << vector2(subtile(icon).x(), subtile(icon).y())
-                << "\n";
+            out << key << "autotile/icon_coordinate = "
+                << vector2(placed[icon].subtile.x(), placed[icon].subtile.y()) << "\n";
             out << key << "autotile/tile_size = " << vector2(size.width(), size.height()) << "\n";
             out << key << "autotile/spacing = " << spacing << "\n";
         }

@@ -27,6 +27,16 @@ public:
     // One per tile, in packing order.
     void setCollisions(const QVector<TileCollision> &tiles) { m_tiles = tiles; }
 
+    // Where each tile of the layout (in packing order) is in the resource:
+    // its tile id, and for a subtile of the autotile (id 0) its coordinate
+    // in the autotile. A Godot 3 map names its cells by these.
+    struct Placement
+    {
+        int id = 0;
+        QPoint subtile;
+    };
+    static QVector<Placement> placements(const AtlasLayout &layout);
+
     // Godot 3's bit values: top left 1, top 2, top right 4, left 8, centre
     // 16, right 32, bottom left 64, bottom 128, bottom right 256.
     static int bitmask(int blobMask);

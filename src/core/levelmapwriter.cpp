@@ -1,5 +1,6 @@
 #include "levelmapwriter.h"
 
+#include "godot3tilesetwriter.h"
 #include "level.h"
 
 #include <QTextStream>
@@ -124,6 +125,38 @@ QByteArray LevelMapWriter::toGodot4Scene(const QString &tilesetFile) const
         << "[node name=\"Terrain\" type=\"TileMapLayer\" parent=\".\"]\n"
         << "tile_map_data = PackedByteArray(" << numbers << ")\n"
         << "tile_set = ExtResource(\"1_tiles\")\n";
+    out.flush();
+    return text.toUtf8();
+}
+
+QByteArray LevelMapWriter::toGodot3Scene(const QString &tilesetFile) const
+{
+    // TileMap's tile_data (format 1): per cell the position (y << 16 | x),
+    // the tile id, and the autotile coordinate (y << 16 | x).
+    const QVector<Godot3TilesetWriter::Placement> placed =
+        Godot3TilesetWriter::placements(m_layout);
+    QStringList numbers;
+    for (int y = 0; y < m_level.height(); ++y) {
+        for (int x = 0; x < m_level.width(); ++x) {
+            const int index = tileIndex(x, y);
+            if (index < 0)
+                continue;
+            const Godot3TilesetWriter::Placement &p = placed.at(index);
+            numbers << QString::number(y * 65536 + x) << QString::number(p.id)
+                    << QString::number(p.subtile.y() * 65536 + p.subtile.x());
+        }
+    }
+    QString text;
+    QTextStream out(&text);
+    out << "[gd_scene load_steps=2 format=2]\n\n"
+        << "[ext_resource path=\"" << tilesetFile << "\" type=\"TileSet\" id=1]\n\n"
+        << "[node name=\"Level\" type=\"Node2D\"]\n\n"
+        << "[node name=\"Terrain\" type=\"TileMap\" parent=\".\"]\n"
+        << "tile_set = ExtResource( 1 )\n"
+        << "cell_size = Vector2( " << m_layout.tileSize.width() << ", "
+        << m_layout.tileSize.height() << " )\n"
+        << "format = 1\n"
+        << "tile_data = PoolIntArray( " << numbers.join(QStringLiteral(", ")) << " )\n";
     out.flush();
     return text.toUtf8();
 }

@@ -9,8 +9,9 @@
 class Level;
 
 // A level as a map for the engines, on the tileset exported with it: a
-// Tiled map (.tmx) over our .tsx and a Godot 4 scene (.tscn) with one
-// TileMapLayer over our Godot 4 .tres. Each cell refers to the tile its
+// Tiled map (.tmx) over our .tsx, a Godot 4 scene (.tscn) with one
+// TileMapLayer over our Godot 4 .tres, and a Godot 3 scene with a TileMap
+// over our Godot 3 .tres. Each cell refers to the tile its
 // name gives (Level::tileName) at that tile's place on the sheet; a cell
 // whose tile is not on the sheet stays empty.
 class LevelMapWriter
@@ -23,6 +24,9 @@ public:
     // tilesetFile: the .tsx's or .tres's file name, beside the map.
     QByteArray toTmx(const QString &tilesetFile) const;
     QByteArray toGodot4Scene(const QString &tilesetFile) const;
+    // A TileMap over our Godot 3 .tres: blob cells name their subtile of
+    // the autotile, so the map looks right without a bitmask update.
+    QByteArray toGodot3Scene(const QString &tilesetFile) const;
 
     // The level's cells that have a tile but find none on the sheet.
     int missingCells() const;

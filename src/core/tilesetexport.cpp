@@ -71,6 +71,8 @@ QStringList TilesetExportOptions::fileNames() const
         names << baseName + QStringLiteral(".tmx");
     if (tscn)
         names << baseName + QStringLiteral(".tscn");
+    if (tscn && tres3)
+        names << baseName + QStringLiteral("_godot3.tscn");
     return names;
 }
 
@@ -284,6 +286,12 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
         tscn.name = options.baseName + QStringLiteral(".tscn");
         tscn.bytes = maps.toGodot4Scene(options.baseName + QStringLiteral(".tres"));
         files.append(tscn);
+    }
+    if (options.tscn && options.tres3) {
+        PendingFile scene3;
+        scene3.name = options.baseName + QStringLiteral("_godot3.tscn");
+        scene3.bytes = maps.toGodot3Scene(options.baseName + QStringLiteral("_godot3.tres"));
+        files.append(scene3);
     }
 
     for (PendingFile &file : files) {

@@ -45,6 +45,9 @@ struct TilesetExportOptions
     // tileset.
     bool tmx = false;
     bool tscn = false;
+    // The level as a Godot 3 scene over the Godot 3 .tres: written whenever
+    // both the Godot 4 scene and the Godot 3 tileset are, as
+    // baseName + "_godot3.tscn".
     Level level = Level::defaultLevel();
 
     bool any() const { return atlas || tsx || tres || tres3; }
