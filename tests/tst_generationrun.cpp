@@ -260,7 +260,7 @@ private slots:
         QVERIFY(accepted ? completed(s, 1) : !s.window.generatorThread->isRunning());
         QVERIFY(!accepted || shown(s)[0].endsWith(
                                  "Also written: cave.png, cave.tsx, cave.tres, cave_godot3.tres, "
-                                 "cave.tmx, cave.tscn"));
+                                 "cave.tmx, cave.tscn, cave_godot3.tscn"));
     }
 
     // Cancel at the first step or closing the window stops the run after the tiles in
