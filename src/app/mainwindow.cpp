@@ -209,6 +209,9 @@ void MainWindow::setupLevelDock()
     setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
     addDockWidget(Qt::BottomDockWidgetArea, levelDock);
     resizeDocks({levelDock}, {LevelDockHeight}, Qt::Vertical);
+    // With the dock below, the parts list gives up its room first, so the
+    // tile previews keep their full height.
+    ui->groupBox_3->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
     // Painting is part of the project: it is saved with it.
     connect(levelPanel, &LevelPanel::levelChanged, this, [this] {
         if (initialising)
