@@ -117,6 +117,13 @@ LevelPanel::LevelPanel(QWidget *parent)
     connect(m_view, &LevelView::rendered, this, &LevelPanel::showMissing);
 }
 
+// The stack, a child, clears itself when the children go and says so; by
+// then this is no LevelPanel any more.
+LevelPanel::~LevelPanel()
+{
+    m_undo->disconnect(this);
+}
+
 const Level &LevelPanel::level() const
 {
     return m_view->level();

@@ -20,6 +20,7 @@ class LevelPanel : public QWidget
 
 public:
     explicit LevelPanel(QWidget *parent = nullptr);
+    ~LevelPanel() override;
 
     LevelView *view() const { return m_view; }
     QUndoStack *undoStack() const { return m_undo; }
