@@ -229,47 +229,78 @@ void PngFilter::adaptiveRows(const std::vector<uchar> &unfiltered, int width, in
     }
 }
 
-size_t PngFilter::zeroCount(const uchar *p, size_t n)
+double PngFilter::repeatShare(const std::vector<uchar> &unfiltered, int width, int height, int bpp)
 {
-    size_t count = 0;
-    size_t i = 0;
+    if (width <= 0 || height <= 0)
+        return 0;
+    const size_t stride = size_t(width) * bpp + 1;
+    size_t repeats = 0;
+    for (int y = 0; y < height; ++y) {
+        const uchar *row = unfiltered.data() + stride * y + 1;
+        const uchar *above = y > 0 ? row - stride : nullptr;
+        int x = 0;
 #if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i one = _mm_set1_epi8(1);
-    __m128i acc = zero;
-    for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-        const __m128i isZero = _mm_and_si128(_mm_cmpeq_epi8(v, zero), one);
-        acc = _mm_add_epi64(acc, _mm_sad_epu8(isZero, zero));
-    }
-    alignas(16) quint64 lanes[2];
-    _mm_store_si128(reinterpret_cast<__m128i *>(lanes), acc);
-    count = size_t(lanes[0] + lanes[1]);
+        if (bpp == 4 && above && width > 4) {
+            repeats += std::memcmp(row, above, 4) == 0; // the first pixel has none on its left
+            for (x = 1; x + 4 <= width; x += 4) {
+                const uchar *p = row + 4 * x;
+                const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+                const __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p - 4));
+                const __m128i up =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i *>(above + 4 * x));
+                const __m128i same =
+                    _mm_or_si128(_mm_cmpeq_epi32(here, left), _mm_cmpeq_epi32(here, up));
+                repeats += size_t(__builtin_popcount(_mm_movemask_ps(_mm_castsi128_ps(same))));
+            }
+        }
 #endif
-    for (; i < n; ++i)
-        count += p[i] == 0;
-    return count;
+        for (; x < width; ++x) {
+            const uchar *p = row + size_t(x) * bpp;
+            const bool left = x > 0 && std::memcmp(p, p - bpp, size_t(bpp)) == 0;
+            repeats += left || (above && std::memcmp(p, above + size_t(x) * bpp, size_t(bpp)) == 0);
+        }
+    }
+    return double(repeats) / (double(width) * height);
 }
 
-double PngFilter::entropyBytes(const uchar *p, size_t n)
+double PngFilter::sampledEntropy(const std::vector<uchar> &unfiltered, int width, int height,
+                                 int bpp, int step, bool up)
 {
+    const size_t n = size_t(width) * bpp;
+    const size_t stride = n + 1;
     // Four tables, so runs of equal bytes do not wait on one counter.
     quint32 counts[4][256] = {};
-    size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        ++counts[0][p[i]];
-        ++counts[1][p[i + 1]];
-        ++counts[2][p[i + 2]];
-        ++counts[3][p[i + 3]];
+    size_t total = 0;
+    for (int y = 1; y < height; y += step) {
+        const uchar *row = unfiltered.data() + stride * y + 1;
+        const uchar *above = row - stride;
+        size_t i = 0;
+        if (up) {
+            for (; i + 4 <= n; i += 4) {
+                ++counts[0][uchar(row[i] - above[i])];
+                ++counts[1][uchar(row[i + 1] - above[i + 1])];
+                ++counts[2][uchar(row[i + 2] - above[i + 2])];
+                ++counts[3][uchar(row[i + 3] - above[i + 3])];
+            }
+            for (; i < n; ++i)
+                ++counts[0][uchar(row[i] - above[i])];
+        } else {
+            for (; i + 4 <= n; i += 4) {
+                ++counts[0][row[i]];
+                ++counts[1][row[i + 1]];
+                ++counts[2][row[i + 2]];
+                ++counts[3][row[i + 3]];
+            }
+            for (; i < n; ++i)
+                ++counts[0][row[i]];
+        }
+        total += n;
     }
-    for (; i < n; ++i)
-        ++counts[0][p[i]];
     double bits = 0;
-    const double total = double(n);
     for (int v = 0; v < 256; ++v) {
         const quint32 c = counts[0][v] + counts[1][v] + counts[2][v] + counts[3][v];
         if (c)
-            bits -= c * std::log2(c / total);
+            bits -= c * std::log2(c / double(total));
     }
     return bits / 8;
 }
