@@ -4,8 +4,10 @@
 
 #include "generatorfixtures.h"
 #include "generatororacle.h"
+#include "pngdecoder.h"
 #include "pngencoder.h"
 #include "runoutcome.h"
+#include "safeimagereader.h"
 #include "tilepipeline.h"
 #include "tmpfsmount.h"
 
@@ -15,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <libdeflate.h>
 #include <png.h>
 
 #include <cmath>
@@ -259,6 +262,57 @@ private slots:
         QFETCH(QImage, image);
         QFETCH(double, share);
         QCOMPARE(PngEncoder::measure(image).repeatShare, share);
+    }
+
+    // Masks are decoded by PngDecoder where it takes the file, else by Qt:
+    // either way the image Qt's reader gives, resolution included.
+    void maskDecoding_givesQtsImage_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("fast"); // PngDecoder takes it
+        const auto png = [](const QImage &image) {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            return bytes;
+        };
+        QImage noise = solid(128, 128, 0);
+        QRandomGenerator(5).fillRange(reinterpret_cast<quint32 *>(noise.bits()), 128 * 128);
+        const QImage mask = variedMask(3);
+        const QByteArray saved = png(mask);
+        QTest::newRow("Qt's file, resolution") << saved << true;
+        QTest::newRow("no alpha") << png(mask.convertToFormat(QImage::Format_RGB32)) << true;
+        QTest::newRow("noise, every filter, 8 KiB pieces") << png(noise) << true;
+        QTest::newRow("our encoder's, filtered") << PngEncoder::encode(mask) << true;
+        QTest::newRow("our encoder's, unfiltered") << PngEncoder::encode(noise) << true;
+        QTest::newRow("palette") << png(mask.convertToFormat(QImage::Format_Indexed8)) << false;
+        QTest::newRow("grey") << png(mask.convertToFormat(QImage::Format_Grayscale8)) << false;
+        QTest::newRow("16-bit") << png(mask.convertToFormat(QImage::Format_RGBA64)) << false;
+        QByteArray damaged = saved;
+        damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x40);
+        QTest::newRow("damaged data") << damaged << false;
+        QTest::newRow("cut short") << saved.left(saved.size() - 20) << false;
+        QTest::newRow("bytes after the end") << saved + "more" << false;
+        QByteArray inches = saved; // pHYs in no unit, its CRC made right
+        const int phys = inches.indexOf("pHYs");
+        QVERIFY(phys > 0);
+        inches[phys + 12] = 0;
+        const quint32 crc = qToBigEndian(quint32(
+            libdeflate_crc32(0, reinterpret_cast<const uchar *>(inches.constData()) + phys, 13)));
+        inches.replace(phys + 13, 4, reinterpret_cast<const char *>(&crc), 4);
+        QTest::newRow("resolution without unit") << inches << false;
+    }
+    void maskDecoding_givesQtsImage()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, fast);
+        const QImage qt = QImage::fromData(file), ours = SafeImageReader::fromData(file);
+        QCOMPARE(ours, qt);
+        QCOMPARE(ours.format(), qt.format());
+        QCOMPARE(ours.dotsPerMeterX(), qt.dotsPerMeterX());
+        QCOMPARE(ours.dotsPerMeterY(), qt.dotsPerMeterY());
+        QCOMPARE(!PngDecoder::decode(file).isNull(), fast);
     }
 
     // Every mask reported in order, a failure with its reason; a tile for each

@@ -250,7 +250,9 @@ double PngFilter::repeatShare(const std::vector<uchar> &unfiltered, int width, i
                     _mm_loadu_si128(reinterpret_cast<const __m128i *>(above + 4 * x));
                 const __m128i same =
                     _mm_or_si128(_mm_cmpeq_epi32(here, left), _mm_cmpeq_epi32(here, up));
-                repeats += size_t(__builtin_popcount(_mm_movemask_ps(_mm_castsi128_ps(same))));
+                // Bits set in a 4-bit mask, without asking for the popcnt instruction.
+                static constexpr uchar Bits[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+                repeats += Bits[_mm_movemask_ps(_mm_castsi128_ps(same))];
             }
         }
 #endif
