@@ -10,6 +10,10 @@
 #include <memory>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr uchar Signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
@@ -84,14 +88,37 @@ bool unfilter(uchar type, uchar *row, const uchar *prev, size_t n, size_t bpp)
     switch (type) {
     case 0:
         return true;
-    case 1:
-        for (size_t i = bpp; i < n; ++i)
+    case 1: {
+        size_t i = bpp;
+#if defined(__SSE2__)
+        if (bpp == 4) { // a pixel at a time
+            __m128i left = _mm_cvtsi32_si128(0);
+            for (i = 0; i + 4 <= n; i += 4) {
+                int word;
+                std::memcpy(&word, row + i, 4);
+                left = _mm_add_epi8(left, _mm_cvtsi32_si128(word));
+                word = _mm_cvtsi128_si32(left);
+                std::memcpy(row + i, &word, 4);
+            }
+        }
+#endif
+        for (; i < n; ++i)
             row[i] = uchar(row[i] + row[i - bpp]);
         return true;
-    case 2:
-        for (size_t i = 0; i < n; ++i)
+    }
+    case 2: {
+        size_t i = 0;
+#if defined(__SSE2__)
+        for (; i + 16 <= n; i += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(prev + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(row + i), _mm_add_epi8(a, b));
+        }
+#endif
+        for (; i < n; ++i)
             row[i] = uchar(row[i] + prev[i]);
         return true;
+    }
     case 3:
         for (size_t i = 0; i < bpp; ++i)
             row[i] = uchar(row[i] + (prev[i] >> 1));
@@ -203,7 +230,21 @@ QImage PngDecoder::decode(const QByteArray &data)
         QRgb *out = reinterpret_cast<QRgb *>(image.scanLine(y));
         const uchar *p = row + 1;
         if (bpp == 4) {
-            for (int x = 0; x < header.width; ++x, p += 4)
+            int x = 0;
+#if defined(__SSE2__)
+            // R, G, B, A bytes to 0xAARRGGBB words: on little-endian x86, swap
+            // R and B.
+            const __m128i keep = _mm_set1_epi32(int(0xff00ff00));
+            const __m128i low = _mm_set1_epi32(0xff);
+            for (; x + 4 <= header.width; x += 4, p += 16) {
+                const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+                const __m128i red = _mm_slli_epi32(_mm_and_si128(w, low), 16);
+                const __m128i blue = _mm_and_si128(_mm_srli_epi32(w, 16), low);
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x),
+                                 _mm_or_si128(_mm_and_si128(w, keep), _mm_or_si128(red, blue)));
+            }
+#endif
+            for (; x < header.width; ++x, p += 4)
                 out[x] = qRgba(p[0], p[1], p[2], p[3]);
         } else {
             for (int x = 0; x < header.width; ++x, p += 3)

@@ -212,6 +212,17 @@ void PngFilter::adaptiveRows(const std::vector<uchar> &unfiltered, int width, in
     for (int y = 0; y < height; ++y) {
         const uchar *row = unfiltered.data() + stride * y + 1;
         const uchar *prev = y > 0 ? row - stride : zeroRow;
+        uchar *o = out.data() + stride * y;
+        // A row of zeros costs nothing unfiltered, and a row like the one
+        // above nothing through up, while sub and none cost something unless
+        // the row is all zeros: the choice is known without trying the
+        // filters. Tiles are mostly such rows.
+        if (std::memcmp(row, prev, n) == 0) {
+            const bool zeros = std::memcmp(row, zeroRow, n) == 0;
+            o[0] = zeros ? 0 : 2;
+            std::memset(o + 1, 0, n);
+            continue;
+        }
         cand[0] = const_cast<uchar *>(row);
         filterRow(row, prev, n, bpp, cand[1], cand[2], cand[3], cand[4]);
         int best = 0;
@@ -223,7 +234,6 @@ void PngFilter::adaptiveRows(const std::vector<uchar> &unfiltered, int width, in
                 best = f;
             }
         }
-        uchar *o = out.data() + stride * y;
         o[0] = uchar(best);
         std::memcpy(o + 1, cand[best], n);
     }
