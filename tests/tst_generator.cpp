@@ -216,8 +216,11 @@ private slots:
         QTest::addColumn<double>("share");
         QTest::addColumn<double>("gain");
         QTest::addColumn<E>("encoding");
-        const double flat = PngEncoder::MinFlatShare, rough = PngEncoder::MaxRoughGain,
-                     smooth = PngEncoder::MinSmoothGain, less = 1 - 1e-9;
+        const double flat = PngEncoder::MinFlatShare, sparse = PngEncoder::MinSparseShare,
+                     rough = PngEncoder::MaxRoughGain, smooth = PngEncoder::MinSmoothGain,
+                     less = 1 - 1e-9;
+        QTest::newRow("sparse, whatever the gain") << sparse << smooth << E::Sparse;
+        QTest::newRow("below sparse") << sparse * less << rough * less << E::Adaptive;
         QTest::newRow("flat, whatever the gain") << flat << smooth << E::Adaptive;
         QTest::newRow("below flat, rough") << flat * less << rough * less << E::Unfiltered;
         QTest::newRow("rough threshold") << 0.5 << rough << E::Adaptive;

@@ -33,11 +33,13 @@ public:
     {
         Unfiltered,
         Adaptive,
-        Thorough // filtered as Adaptive, at a slower level
+        Sparse,  // filtered as Adaptive, at a slower level
+        Thorough // and slower still
     };
 
     // The choice's thresholds; the .cpp says how they were set.
     static constexpr double MinFlatShare = 0.85;
+    static constexpr double MinSparseShare = 0.96;
     static constexpr double MaxRoughGain = 1.5;
     static constexpr double MinSmoothGain = 2;
 
