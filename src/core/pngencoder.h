@@ -4,8 +4,8 @@
 #include <QImage>
 #include <QString>
 
-// Encodes an image as PNG in memory, several times faster than QImage::save
-// for the 32-bit tiles this program writes. The decoded pixels are exactly
+// Encodes an image as PNG in memory, about twice as fast as QImage::save for
+// the 32-bit tiles this program writes. The decoded pixels are exactly
 // those that QImage::save's file decodes to: premultiplied images are
 // un-premultiplied by Qt's own conversion, and images without an alpha
 // channel are written without one.
