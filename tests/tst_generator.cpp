@@ -163,8 +163,10 @@ private slots:
                 QTest::newRow(qPrintable(QString("library, %1, %2").arg(style).arg(size)))
                     << true << style << size;
         }
-        for (const QString style : {"top=grass", "top=grass topPattern=specks bottomPattern=bricks",
-                                    "top=narrow bottomOpacity=0"})
+        for (const QString style :
+             {"top=grass", "top=grass topPattern=specks bottomPattern=bricks",
+              "top=narrow bottomOpacity=0", "top=narrow bottomPattern=smallspecks",
+              "top=pixel topPattern=holes bottomPattern=holes bottomOpacity=0.5"})
             for (int size : {128, 64})
                 QTest::newRow(qPrintable(QString("varied, %1, %2").arg(style).arg(size)))
                     << false << style << size;
@@ -216,11 +218,8 @@ private slots:
         QTest::addColumn<double>("share");
         QTest::addColumn<double>("gain");
         QTest::addColumn<E>("encoding");
-        const double flat = PngEncoder::MinFlatShare, sparse = PngEncoder::MinSparseShare,
-                     rough = PngEncoder::MaxRoughGain, smooth = PngEncoder::MinSmoothGain,
-                     less = 1 - 1e-9;
-        QTest::newRow("sparse, whatever the gain") << sparse << smooth << E::Sparse;
-        QTest::newRow("below sparse") << sparse * less << rough * less << E::Adaptive;
+        const double flat = PngEncoder::MinFlatShare, rough = PngEncoder::MaxRoughGain,
+                     smooth = PngEncoder::MinSmoothGain, less = 1 - 1e-9;
         QTest::newRow("flat, whatever the gain") << flat << smooth << E::Adaptive;
         QTest::newRow("below flat, rough") << flat * less << rough * less << E::Unfiltered;
         QTest::newRow("rough threshold") << 0.5 << rough << E::Adaptive;

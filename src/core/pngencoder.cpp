@@ -25,18 +25,17 @@
 // libdeflate at AdaptiveLevel on the same filtered rows takes about 60 % of
 // that time, and over every tileset measured (below) its files come to 2 %
 // or more below Qt's in total, no tile more than 3 % over Qt's file. Nothing
-// faster from Debian stays within the size rule: the level below is up to
-// 18 % over Qt's on a tile, one fixed filter for all rows up to 80 %, ISA-L's
-// igzip 3 to 35 % over on whole sets. libdeflate's time is nearly all its
-// match finder, which visits every byte even of a blank tile.
+// faster from Debian stays within the size rule: the level below is 7 % over
+// Qt's on some nearly empty tiles, whose files are so small that a few bytes
+// are 5 %, and lower levels up to 18 % over; one fixed filter for all rows
+// is up to 80 % over, ISA-L's igzip 3 to 35 % over on whole sets.
+// libdeflate's time is nearly all its match finder, which visits every byte
+// even of a blank tile.
 //
 // Tiles are mostly plain colour and empty space: at least MinFlatShare of
-// their pixels equal their left or upper neighbour. From MinSparseShare on,
-// a tile is nearly empty and its file so small that a few bytes more are
-// 5 %: there the next level, SparseLevel, keeps it within 2 % of Qt's where
-// AdaptiveLevel can be 8 % over. Other images are judged by how much the
-// order-0 entropy of the rows drops once each row is taken less the row
-// above (the filter gain, estimated on every SampleStep-th row):
+// their pixels equal their left or upper neighbour. Other images are judged
+// by how much the order-0 entropy of the rows drops once each row is taken
+// less the row above (the filter gain, estimated on every SampleStep-th row):
 //
 // - below MaxRoughGain (noise, textures that filtering cannot predict), the
 //   unfiltered rows at UnfilteredLevel are smaller than the filtered ones and
@@ -44,7 +43,7 @@
 //   hides;
 // - from MinSmoothGain on (gradients), libdeflate at AdaptiveLevel can be
 //   12 % over zlib, and ThoroughLevel brings it well below;
-// - everything else is filtered at AdaptiveLevel.
+// - everything else, tiles included, is filtered at AdaptiveLevel.
 //
 // The thresholds were set from measurements over the default library's masks
 // and the benchmark's varied masks, with flat and textured designs of every
@@ -57,8 +56,7 @@ namespace {
 
 constexpr int SampleStep = 4;
 constexpr int UnfilteredLevel = 3;
-constexpr int AdaptiveLevel = 6;
-constexpr int SparseLevel = 7;
+constexpr int AdaptiveLevel = 7;
 constexpr int ThoroughLevel = 10;
 
 // Scratch buffers kept per thread, so encoding many tiles allocates nothing.
@@ -91,10 +89,10 @@ struct CompressorDeleter
 libdeflate_compressor *compressor(PngEncoder::Encoding encoding)
 {
     using Compressor = std::unique_ptr<libdeflate_compressor, CompressorDeleter>;
-    thread_local Compressor compressors[4];
+    thread_local Compressor compressors[3];
     const int i = int(encoding);
     if (!compressors[i]) {
-        const int levels[4] = {UnfilteredLevel, AdaptiveLevel, SparseLevel, ThoroughLevel};
+        const int levels[3] = {UnfilteredLevel, AdaptiveLevel, ThoroughLevel};
         compressors[i].reset(libdeflate_alloc_compressor(levels[i]));
     }
     return compressors[i].get();
@@ -215,8 +213,6 @@ QByteArray encodeRows(const QImage &image, int channels, Scratch &scratch, QStri
 
 PngEncoder::Encoding PngEncoder::chooseEncoding(const Measures &measures)
 {
-    if (measures.repeatShare >= MinSparseShare)
-        return Encoding::Sparse;
     if (measures.repeatShare >= MinFlatShare)
         return Encoding::Adaptive;
     if (measures.filterGain < MaxRoughGain)

@@ -33,13 +33,11 @@ public:
     {
         Unfiltered,
         Adaptive,
-        Sparse,  // filtered as Adaptive, at a slower level
-        Thorough // and slower still
+        Thorough // filtered as Adaptive, at a slower level
     };
 
     // The choice's thresholds; the .cpp says how they were set.
     static constexpr double MinFlatShare = 0.85;
-    static constexpr double MinSparseShare = 0.96;
     static constexpr double MaxRoughGain = 1.5;
     static constexpr double MinSmoothGain = 2;
 
