@@ -22,15 +22,15 @@
 // at level 6 with Z_FILTERED: thorough but slow, about 0.3 ms for a flat
 // 128 px tile and 0.5 ms or more for a textured one.
 //
-// libdeflate at AdaptiveLevel on the same filtered rows takes about 60 % of
-// that time, and over every tileset measured (below) its files come to 2 %
-// or more below Qt's in total, no tile more than 3 % over Qt's file. Nothing
-// faster from Debian stays within the size rule: the level below is 7 % over
-// Qt's on some nearly empty tiles, whose files are so small that a few bytes
-// are 5 %, and lower levels up to 18 % over; one fixed filter for all rows
-// is up to 80 % over, ISA-L's igzip 3 to 35 % over on whole sets.
-// libdeflate's time is nearly all its match finder, which visits every byte
-// even of a blank tile.
+// libdeflate at AdaptiveLevel on the same filtered rows takes half to two
+// thirds of that time, and over every tileset measured (below) its files
+// come to 2 % or more below Qt's in total, no tile more than 3 % over Qt's
+// file. Nothing faster from Debian stays within the size rule: the level
+// below is 7 % over Qt's on some nearly empty tiles, whose files are so
+// small that a few bytes are 5 %, and lower levels up to 18 % over; one
+// fixed filter for all rows is up to 80 % over, ISA-L's igzip 3 to 35 % over
+// on whole sets. libdeflate's time is nearly all its match finder, which
+// visits every byte even of a blank tile.
 //
 // Tiles are mostly plain colour and empty space: at least MinFlatShare of
 // their pixels equal their left or upper neighbour. Other images are judged
@@ -42,7 +42,7 @@
 //   faster to make, as libdeflate then finds the repeats that filtering
 //   hides;
 // - from MinSmoothGain on (gradients), libdeflate at AdaptiveLevel can be
-//   12 % over zlib, and ThoroughLevel brings it well below;
+//   6 % over zlib, and ThoroughLevel brings it well below;
 // - everything else, tiles included, is filtered at AdaptiveLevel.
 //
 // The thresholds were set from measurements over the default library's masks
