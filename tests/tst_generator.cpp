@@ -1,10 +1,13 @@
 // The generator worker's signals, in order, and its tiles: as the step-by-step
-// oracle makes them, in PNG files that Qt and libpng read back as Qt's own.
+// oracle makes them, in PNG files that Qt and libpng read back as Qt's own,
+// within the encoder's size rule.
 
 #include "generatorfixtures.h"
 #include "generatororacle.h"
+#include "pngdecoder.h"
 #include "pngencoder.h"
 #include "runoutcome.h"
+#include "safeimagereader.h"
 #include "tilepipeline.h"
 #include "tmpfsmount.h"
 
@@ -14,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <libdeflate.h>
 #include <png.h>
 
 #include <cmath>
@@ -24,6 +28,7 @@ using namespace GeneratorFixtures;
 
 using Script = std::function<void(generateTiles &, RunOutcome &)>;
 Q_DECLARE_METATYPE(Script)
+Q_DECLARE_METATYPE(PngEncoder::Encoding)
 
 namespace {
 
@@ -54,15 +59,21 @@ QByteArray libpngPixels(const QByteArray &png)
 
 // Our PNG beside Qt's file of the same image: the same pixels through Qt and libpng, and no
 // more bytes.
-void compareWithQtsFile(const QByteArray &ours, const QImage &image, const QString &name)
+// Our file against Qt's for the same image: the same pixels through Qt and
+// libpng, and at most PngEncoder::MaxExcess larger; *qtSize gets Qt's size,
+// for the tileset's total.
+void compareWithQtsFile(const QByteArray &ours, const QImage &image, const QString &name,
+                        qint64 *qtSize = nullptr)
 {
     QByteArray qt;
     QBuffer buffer(&qt);
     QVERIFY(image.save(&buffer, "PNG"));
+    if (qtSize)
+        *qtSize = qt.size();
     QVERIFY2(QImage::fromData(ours) == QImage::fromData(qt), qPrintable(name));
     QVERIFY2(!libpngPixels(ours).isEmpty(), qPrintable(name));
     QVERIFY2(libpngPixels(ours) == libpngPixels(qt), qPrintable(name));
-    QVERIFY2(ours.size() <= qt.size(),
+    QVERIFY2(ours.size() <= (1 + PngEncoder::MaxExcess) * qt.size(),
              qPrintable(name + QString(": %1 bytes, Qt's %2").arg(ours.size()).arg(qt.size())));
 }
 
@@ -100,15 +111,15 @@ class TestGenerator : public QObject
 
 private slots:
     // Any image the encoder is given, not only tiles: the same pixels as Qt's
-    // file through Qt and libpng, and no more bytes. Noisy textures take the
-    // fast deflater instead of Qt's own compression.
-    void encoder_readsBackAsQtsFile_noLarger_data()
+    // file through Qt and libpng, and at most MaxExcess more bytes.
+    void encoder_readsBackAsQtsFile_withinExcess_data()
     {
         QTest::addColumn<QImage>("image");
         QRandomGenerator random(7);
-        QImage repeated(128, 128, QImage::Format_ARGB32), gradient = repeated;
+        QImage repeated(128, 128, QImage::Format_ARGB32), gradient = repeated, noise = repeated;
         quint32 cell[64];
         random.fillRange(cell);
+        random.fillRange(reinterpret_cast<quint32 *>(noise.bits()), 128 * 128);
         for (int y = 0; y < 128; ++y)
             for (int x = 0; x < 128; ++x) {
                 const uint d = random.bounded(8u) * 0x010101u, v = uint(x + y) + random.bounded(4u);
@@ -121,6 +132,7 @@ private slots:
                 translucent.setPixel(x, y,
                                      (translucent.pixel(x, y) & 0xffffffu) | uint(x * 2) << 24);
         QTest::newRow("repeating noise") << repeated;
+        QTest::newRow("noise") << noise;
         QTest::newRow("noisy gradient") << gradient;
         QTest::newRow("premultiplied, translucent")
             << translucent.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -133,13 +145,190 @@ private slots:
         QTest::newRow("1 x 300") << solid(1, 300, 0x80ff0000u);
     }
 
-    void encoder_readsBackAsQtsFile_noLarger()
+    void encoder_readsBackAsQtsFile_withinExcess()
     {
         QFETCH(QImage, image);
         QString error;
         const QByteArray ours = PngEncoder::encode(image, &error);
         QVERIFY2(!ours.isEmpty(), qPrintable(error));
         compareWithQtsFile(ours, image, QTest::currentDataTag());
+    }
+
+    // The size rule on whole tilesets: the default library's masks and the
+    // benchmark's varied ones, designs of every top shape and pattern of the
+    // library and the benchmark's own, at the sizes people pick: no more bytes
+    // than Qt's files in total, none more than MaxExcess over Qt's, and
+    // every tile the pixels of Qt's file through Qt and libpng.
+    void encoder_tilesetWithinQtsTotal_data()
+    {
+        QTest::addColumn<bool>("library"); // else 120 varied masks
+        QTest::addColumn<QString>("style");
+        QTest::addColumn<int>("size");
+        const QString tops[] = {"grass", "moss", "sand", "snow", "stone_rim", "vines"};
+        const QString patterns[] = {"bricks", "cobbles", "dirt",   "noise",
+                                    "planks", "strata",  "stripes"};
+        for (int i = 0; i < 7; ++i) {
+            QString style = "top=TopStyles/" + tops[i % 6] + ".png";
+            if (i > 0)
+                style += " bottomPattern=Patterns/" + patterns[i - 1] + ".png";
+            if (i % 3 == 2)
+                style += " topPattern=Patterns/" + patterns[(i + 2) % 7] + ".png";
+            for (int size : {128, 64, 32})
+                QTest::newRow(qPrintable(QString("library, %1, %2").arg(style).arg(size)))
+                    << true << style << size;
+        }
+        for (const QString style :
+             {"top=grass", "top=grass topPattern=specks bottomPattern=bricks",
+              "top=narrow bottomOpacity=0", "top=narrow bottomPattern=smallspecks",
+              "top=pixel topPattern=holes bottomPattern=holes bottomOpacity=0.5"})
+            for (int size : {128, 64})
+                QTest::newRow(qPrintable(QString("varied, %1, %2").arg(style).arg(size)))
+                    << false << style << size;
+    }
+
+    void encoder_tilesetWithinQtsTotal()
+    {
+        QFETCH(bool, library);
+        QFETCH(QString, style);
+        QFETCH(int, size);
+        QTemporaryDir dir;
+        const QDir assets(library ? QString(TW_ASSETS) : dir.path());
+        QList<QPair<QString, QImage>> masks;
+        if (library) {
+            const QDir alpha(assets.filePath("Alpha"));
+            for (const QString &name : alpha.entryList({"*.png"}, QDir::Files, QDir::Name))
+                masks.append({name, TilePipeline::readMask(alpha.filePath(name))});
+        } else {
+            for (int i = 0; i < 120; ++i)
+                masks.append({variedMaskName(i), variedMask(i, i % 8 == 7 ? 64 : 128)});
+        }
+        QVERIFY(masks.size() >= 47);
+        const TilePipeline pipeline(styleFrom(style, assets));
+        QVERIFY2(pipeline.warnings().isEmpty(), qPrintable(pipeline.warnings().join('\n')));
+        qint64 ourTotal = 0, qtTotal = 0;
+        for (const auto &[name, mask] : masks) {
+            const QImage tile = pipeline.makeTile(mask, TilePipeline::wantsTop(name), size);
+            QByteArray qt;
+            QBuffer buffer(&qt);
+            QVERIFY(tile.save(&buffer, "PNG"));
+            const QByteArray ours = PngEncoder::encode(tile);
+            QVERIFY2(QImage::fromData(ours) == QImage::fromData(qt) &&
+                         libpngPixels(ours) == libpngPixels(qt) && !libpngPixels(qt).isEmpty(),
+                     qPrintable(name));
+            QVERIFY2(
+                ours.size() <= (1 + PngEncoder::MaxExcess) * qt.size(),
+                qPrintable(
+                    QString("%1: %2 bytes, Qt's %3").arg(name).arg(ours.size()).arg(qt.size())));
+            ourTotal += ours.size();
+            qtTotal += qt.size();
+        }
+        QVERIFY2(ourTotal <= qtTotal, qPrintable(QString("%1 > %2").arg(ourTotal).arg(qtTotal)));
+    }
+
+    // The choice between encodings on either side of each threshold.
+    void encoder_choosesByThresholds_data()
+    {
+        using E = PngEncoder::Encoding;
+        QTest::addColumn<double>("share");
+        QTest::addColumn<double>("gain");
+        QTest::addColumn<E>("encoding");
+        const double flat = PngEncoder::MinFlatShare, rough = PngEncoder::MaxRoughGain,
+                     smooth = PngEncoder::MinSmoothGain, less = 1 - 1e-9;
+        QTest::newRow("flat, whatever the gain") << flat << smooth << E::Adaptive;
+        QTest::newRow("below flat, rough") << flat * less << rough * less << E::Unfiltered;
+        QTest::newRow("rough threshold") << 0.5 << rough << E::Adaptive;
+        QTest::newRow("below smooth") << 0.5 << smooth * less << E::Adaptive;
+        QTest::newRow("smooth threshold") << 0.0 << smooth << E::Thorough;
+        QTest::newRow("gain unmeasured (one row)") << 0.0 << 1.0 << E::Unfiltered;
+    }
+    void encoder_choosesByThresholds()
+    {
+        QFETCH(double, share);
+        QFETCH(double, gain);
+        QTEST(PngEncoder::chooseEncoding({share, gain}), "encoding");
+    }
+
+    // The share of pixels that repeat their left or upper neighbour, with
+    // and without alpha, in widths the vector loop takes whole or in part.
+    void encoder_measuresRepeats_data()
+    {
+        QTest::addColumn<QImage>("image");
+        QTest::addColumn<double>("share");
+        for (int width : {128, 7, 4})
+            for (QImage::Format format : {QImage::Format_ARGB32, QImage::Format_RGB32}) {
+                const QString tag = QString(" %1 px, format %2").arg(width).arg(format);
+                QImage rows(width, 6, format), columns = rows, checks = rows;
+                for (int y = 0; y < 6; ++y)
+                    for (int x = 0; x < width; ++x) {
+                        rows.setPixel(x, y, y % 2 ? 0xff102030u : 0xff405060u);
+                        columns.setPixel(x, y, x % 2 ? 0xff102030u : 0xff405060u);
+                        checks.setPixel(x, y, (x + y) % 2 ? 0xff102030u : 0xff405060u);
+                    }
+                QTest::newRow(qPrintable("one colour a row" + tag))
+                    << rows << (width - 1.0) / width;
+                QTest::newRow(qPrintable("one colour a column" + tag)) << columns << 5 / 6.0;
+                QTest::newRow(qPrintable("checks" + tag)) << checks << 0.0;
+                QTest::newRow(qPrintable("solid" + tag))
+                    << solid(width, 6, format == QImage::Format_RGB32 ? ~0u : 0u)
+                    << 1 - 1.0 / (6 * width);
+            }
+    }
+    void encoder_measuresRepeats()
+    {
+        QFETCH(QImage, image);
+        QFETCH(double, share);
+        QCOMPARE(PngEncoder::measure(image).repeatShare, share);
+    }
+
+    // Masks are decoded by PngDecoder where it takes the file, else by Qt:
+    // either way the image Qt's reader gives, resolution included.
+    void maskDecoding_givesQtsImage_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("fast"); // PngDecoder takes it
+        const auto png = [](const QImage &image) {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            return bytes;
+        };
+        QImage noise = solid(128, 128, 0);
+        QRandomGenerator(5).fillRange(reinterpret_cast<quint32 *>(noise.bits()), 128 * 128);
+        const QImage mask = variedMask(3);
+        const QByteArray saved = png(mask);
+        QTest::newRow("Qt's file, resolution") << saved << true;
+        QTest::newRow("no alpha") << png(mask.convertToFormat(QImage::Format_RGB32)) << true;
+        QTest::newRow("noise, every filter, 8 KiB pieces") << png(noise) << true;
+        QTest::newRow("our encoder's, filtered") << PngEncoder::encode(mask) << true;
+        QTest::newRow("our encoder's, unfiltered") << PngEncoder::encode(noise) << true;
+        QTest::newRow("palette") << png(mask.convertToFormat(QImage::Format_Indexed8)) << false;
+        QTest::newRow("grey") << png(mask.convertToFormat(QImage::Format_Grayscale8)) << false;
+        QTest::newRow("16-bit") << png(mask.convertToFormat(QImage::Format_RGBA64)) << false;
+        QByteArray damaged = saved;
+        damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x40);
+        QTest::newRow("damaged data") << damaged << false;
+        QTest::newRow("cut short") << saved.left(saved.size() - 20) << false;
+        QTest::newRow("bytes after the end") << saved + "more" << false;
+        QByteArray inches = saved; // pHYs in no unit, its CRC made right
+        const int phys = inches.indexOf("pHYs");
+        QVERIFY(phys > 0);
+        inches[phys + 12] = 0;
+        const quint32 crc = qToBigEndian(quint32(
+            libdeflate_crc32(0, reinterpret_cast<const uchar *>(inches.constData()) + phys, 13)));
+        inches.replace(phys + 13, 4, reinterpret_cast<const char *>(&crc), 4);
+        QTest::newRow("resolution without unit") << inches << false;
+    }
+    void maskDecoding_givesQtsImage()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, fast);
+        const QImage qt = QImage::fromData(file), ours = SafeImageReader::fromData(file);
+        QCOMPARE(ours, qt);
+        QCOMPARE(ours.format(), qt.format());
+        QCOMPARE(ours.dotsPerMeterX(), qt.dotsPerMeterX());
+        QCOMPARE(ours.dotsPerMeterY(), qt.dotsPerMeterY());
+        QCOMPARE(!PngDecoder::decode(file).isNull(), fast);
     }
 
     // Every mask reported in order, a failure with its reason; a tile for each
@@ -265,16 +454,22 @@ private slots:
         QCOMPARE(files.removeOne("filler"), output == "full");
         QCOMPARE(files, tiles);
         const GeneratorOracle::Layers layers = GeneratorOracle::prepare(design);
+        qint64 ourTotal = 0, qtTotal = 0;
         for (const QString &name : files) {
             // The older tile survives a failed write.
             const QImage want =
                 tmpfs ? QImage(path("alpha/a.png"))
                       : GeneratorOracle::makeTile(layers, QImage(path("alpha/" + name)),
                                                   !name.contains("_notop"), size);
-            compareWithQtsFile(readFile(path("out/" + name)), want, name);
+            const QByteArray ours = readFile(path("out/" + name));
+            qint64 qtSize = 0;
+            compareWithQtsFile(ours, want, name, &qtSize);
             if (QTest::currentTestFailed())
                 return;
+            ourTotal += ours.size();
+            qtTotal += qtSize;
         }
+        QVERIFY2(ourTotal <= qtTotal, qPrintable(QString("%1 > %2").arg(ourTotal).arg(qtTotal)));
         QVERIFY(!QFileInfo::exists(path("not")));
         QVERIFY(!QFileInfo::exists("/a.png"));
         // Nothing over the empty columns; at the surface the top's 4 rows, 2

@@ -1,5 +1,6 @@
 #include "safeimagereader.h"
 
+#include "pngdecoder.h"
 #include "regularfile.h"
 
 #include <QBuffer>
@@ -20,7 +21,20 @@ void setError(QString *errorString, const QString &message)
 }
 
 // The declared size when it is one we are willing to decode, else invalid
-// with *errorString. Reads the header only.
+// with *errorString.
+QSize checkedSize(const QSize &declared, QString *errorString)
+{
+    if (!SafeImageReader::isSaneSize(declared)) {
+        setError(errorString, tr("image is %1 x %2 pixels, more than the %3 x %3 allowed")
+                                  .arg(declared.width())
+                                  .arg(declared.height())
+                                  .arg(SafeImageReader::MaxEdge));
+        return QSize();
+    }
+    return declared;
+}
+
+// As above, from the header that `reader` reads.
 QSize checkedSize(QImageReader &reader, QString *errorString)
 {
     // size() reads the header only; an unknown size means the format cannot
@@ -30,14 +44,7 @@ QSize checkedSize(QImageReader &reader, QString *errorString)
         setError(errorString, tr("not a readable image (%1)").arg(reader.errorString()));
         return QSize();
     }
-    if (!SafeImageReader::isSaneSize(declared)) {
-        setError(errorString, tr("image is %1 x %2 pixels, more than the %3 x %3 allowed")
-                                  .arg(declared.width())
-                                  .arg(declared.height())
-                                  .arg(SafeImageReader::MaxEdge));
-        return QSize();
-    }
-    return declared;
+    return checkedSize(declared, errorString);
 }
 
 QImage decode(QIODevice *device, QString *errorString)
@@ -72,6 +79,13 @@ SafeImageReader::SafeImageReader(const QString &path)
     if (m_file.size() > MaxFileBytes) {
         m_errorString =
             tr("file is %1 bytes, more than the %2 allowed").arg(m_file.size()).arg(MaxFileBytes);
+        return;
+    }
+    // The header of a PNG that PngDecoder takes is read here, without the
+    // cost of setting up Qt's reader.
+    const QSize png = PngDecoder::header(m_file.peek(64));
+    if (png.isValid()) {
+        m_size = checkedSize(png, &m_errorString);
         return;
     }
     QImageReader reader(&m_file);
@@ -121,6 +135,16 @@ QImage SafeImageReader::fromData(const QByteArray &data, QString *errorString)
             errorString,
             tr("data is %1 bytes, more than the %2 allowed").arg(data.size()).arg(MaxFileBytes));
         return QImage();
+    }
+    // Most masks, after the same size check: several times faster than
+    // Qt's reader, which takes whatever PngDecoder leaves.
+    const QSize png = PngDecoder::header(data);
+    if (png.isValid()) {
+        if (!checkedSize(png, errorString).isValid())
+            return QImage();
+        const QImage image = PngDecoder::decode(data);
+        if (!image.isNull())
+            return image;
     }
     QByteArray copy = data;
     QBuffer buffer(&copy);
