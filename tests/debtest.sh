@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # debtest.sh BUILD: cpack -G DEB makes the package, with dependencies found
 # from the linked libraries; unpacked with dpkg-deb -x, its CLI reports its
-# version and writes the very files the build's own CLI writes; lintian finds
-# neither errors nor warnings. Prints the package's files and lintian's notes.
+# version and writes the very files the build's own CLI writes, and its window
+# starts; lintian finds neither errors nor warnings. Prints the package's
+# files and lintian's notes.
 set -euo pipefail
 # shellcheck source=tests/clirun.sh
 . "$(dirname "$0")/clirun.sh"
@@ -38,7 +39,18 @@ generate "$cli" "$tmp/unpacked"
 generate "$build/bin/tilewright-cli" "$tmp/built"
 sameFiles "$tmp/unpacked" "$tmp/built"
 
+# The window starts from there too and is still up after three seconds (the
+# settings keep it off the network).
+mkdir -p "$tmp/config/Oakhollow"
+printf '[General]\ncheckForUpdates=false\nserverUrl=http://127.0.0.1:9\n' \
+  >"$tmp/config/Oakhollow/Tilewright.conf"
+status=0
+XDG_CONFIG_HOME=$tmp/config QT_QPA_PLATFORM=offscreen timeout 3 "$tmp/root/usr/bin/tilewright" \
+  >"$tmp/window.log" 2>&1 || status=$?
+[ $status = 124 ] || fail "the window exited $status: $(cat "$tmp/window.log")"
+
 echo "lintian:"
+status=0
 lintian -I --fail-on error,warning "$deb" >"$tmp/lintian.log" 2>&1 || status=$?
 grep -v 'running with root privileges' "$tmp/lintian.log" || true
-[ "${status:-0}" = 0 ] || fail "lintian found errors or warnings"
+[ $status = 0 ] || fail "lintian found errors or warnings"
