@@ -5,7 +5,8 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ pkg-config
+  # python3 draws the installed icon sizes.
+  cmake make g++ pkg-config python3
   qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5test5
   libdeflate-dev zlib1g-dev libpng-dev libssl3
   xvfb xauth
@@ -21,6 +22,13 @@ if [ "${TW_WITH_GODOT3:-0}" = 1 ]; then
   # The engine integration test loads our Godot 3 tileset in the real,
   # headless Godot 3.
   packages+=(godot3-server)
+fi
+if [ "${TW_WITH_TEST_TOOLS:-0}" = 1 ]; then
+  # scripts/test.sh's Qt 6 build, and the tests of the installed and packaged
+  # programs: cpack's dependency finder, lintian, the desktop entry's and the
+  # metainfo's validators.
+  packages+=(qt6-base-dev qt6-base-dev-tools libqt6test6 libqt6network6
+    dpkg-dev lintian desktop-file-utils appstream)
 fi
 
 missing=()

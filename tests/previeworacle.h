@@ -33,10 +33,8 @@ struct PlainOps
             for (int y = qMax(0, y0); y < qMin(y1, image.height()); ++y) {
                 if (qAlpha(image.pixel(x, y)) == 0)
                     continue;
-                const QColor hsl = QColor(image.pixel(x, y)).toHsl();
-                const int lightness = qBound(0, hsl.lightness() + delta, 255);
-                image.setPixel(x, y,
-                               QColor::fromHsl(hsl.hslHue(), hsl.hslSaturation(), lightness).rgb());
+                // One colour's rule is checked on its own in tst_imageoperations.
+                image.setPixel(x, y, ImageOperations::shiftedLightness(image.pixel(x, y), delta));
             }
         }
     }

@@ -128,6 +128,13 @@ private slots:
         QTest::newRow("lighten 20: to 255") << lighten(20) << 0xfffcfaf8u << 0xffffffffu << false;
         QTest::newRow("lighten 20: opaque") << lighten(20) << 0x80646464u << 0xff787878u << false;
         QTest::newRow("lighten 40: clear") << lighten(40) << 0x00405060u << 0x00405060u << false;
+        // Qt 6's QColor gives #cea884, #9c6b3e and #000536 for these (see below).
+        QTest::newRow("lighten 20: Qt 5.15's lightness")
+            << lighten(20) << 0xffc39366u << 0xffcea782u << false;
+        QTest::newRow("lighten -40: Qt 5.15's lightness")
+            << lighten(-40) << 0xffc39366u << 0xff9b6a3du << false;
+        QTest::newRow("lighten 20: Qt 5.15's HSL to RGB")
+            << lighten(20) << 0xff00010du << 0xff000436u << false;
         QTest::newRow("opacity 1") << opacity(1) << 0x80ffffffu << 0x80ffffffu << true;
         QTest::newRow("opacity 2") << opacity(2) << 0x80ffffffu << 0x80ffffffu << true;
         QTest::newRow("opacity 0") << opacity(0) << 0xffffffffu << 0u << true;
@@ -158,6 +165,29 @@ private slots:
         QCOMPARE(image.format(), rgba8888 ? QImage::Format_RGBA8888 : QImage::Format_ARGB32);
         QCOMPARE(image.size(), QSize(128, 128));
         QCOMPARE(QColor::fromRgba(image.pixel(0, 0)), QColor::fromRgba(after));
+    }
+
+    // The lightness rule is Qt 5.15's QColor getHsl()/setHsl() round trip, done
+    // without QColor since Qt 6 rounds otherwise. A Qt 5 build checks it against
+    // QColor on a spread of colours and deltas; the "Qt 5.15" rows above hold it
+    // in every build.
+    void shiftedLightness_isQt5QColor()
+    {
+#if QT_VERSION_MAJOR == 5
+        const int deltas[] = {-255, -128, -40, -1, 1, 20, 255};
+        for (quint32 c = 0, i = 0; c < (1u << 24); c += 97, ++i) {
+            const QRgb rgb = 0xff000000u | c;
+            const int delta = deltas[i % 7];
+            QColor colour(rgb);
+            int h = 0, s = 0, l = 0;
+            colour.getHsl(&h, &s, &l);
+            colour.setHsl(h, s, qBound(0, l + delta, 255));
+            if (ImageOperations::shiftedLightness(rgb, delta) != colour.rgb())
+                QFAIL(qPrintable(QString("#%1 by %2").arg(c, 6, 16, QChar('0')).arg(delta)));
+        }
+#else
+        QSKIP("Qt 6's QColor rounds otherwise; the pinned rows of pixelRules hold here");
+#endif
     }
 
     void unreadableOrHostileFile_givesNullAndDrawsNothing_data()

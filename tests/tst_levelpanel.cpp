@@ -29,7 +29,9 @@ class TestLevelPanel : public QObject
     {
         QTest::mousePress(v, button, {}, at(v, from.x(), from.y()));
         for (int x = from.x(); x <= to.x(); ++x) {
-            QMouseEvent move(QEvent::MouseMove, at(v, x, to.y()), Qt::NoButton, button, {});
+            // With the global position too: Qt 6.4 deprecates the constructor without it.
+            const QPoint pos = at(v, x, to.y());
+            QMouseEvent move(QEvent::MouseMove, pos, v->mapToGlobal(pos), Qt::NoButton, button, {});
             QApplication::sendEvent(v, &move);
         }
         QTest::mouseRelease(v, button, {}, at(v, to.x(), to.y()));

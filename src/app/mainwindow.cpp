@@ -377,11 +377,13 @@ void MainWindow::refreshProperties(StylePart part)
     refreshingProperties = false;
 }
 
-void MainWindow::on_partSelection_currentIndexChanged(const QString &text)
+// The int signal: Qt 6 dropped currentIndexChanged(QString), so a QString slot
+// would never be connected there.
+void MainWindow::on_partSelection_currentIndexChanged(int index)
 {
     if (initialising)
         return;
-    refreshProperties(stylePartFromText(text));
+    refreshProperties(stylePartFromText(ui->partSelection->itemText(index)));
 }
 
 void MainWindow::on_spriteSelectedParts_itemClicked(QListWidgetItem *item)

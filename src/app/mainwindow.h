@@ -83,7 +83,7 @@ private slots:
     void on_fillIcons_itemSelectionChanged();
     void on_topsList_itemSelectionChanged();
     void on_propertiesEditor_doubleClicked(const QModelIndex &index);
-    void on_partSelection_currentIndexChanged(const QString &text);
+    void on_partSelection_currentIndexChanged(int index);
     void on_spriteSelectedParts_itemClicked(QListWidgetItem *item);
     void on_action_Save_As_triggered();
     void on_action_Save_triggered();

@@ -151,22 +151,83 @@ inline int storedAlpha(Layout layout, const uchar *p)
     return 255;
 }
 
-// The lightness rule for one colour, through QColor's own HSL conversion.
-QRgb shiftedColour(QRgb rgb, int delta)
+// A 16-bit colour channel (0..65535) to 8 bits, rounded to nearest.
+int channel8(int value)
 {
-    QColor colour(rgb);
-    int hue = 0;
-    int saturation = 0;
-    int lightness = 0;
-    colour.getHsl(&hue, &saturation, &lightness);
-    lightness = qBound(0, lightness + delta, 255);
-    colour.setHsl(hue, saturation, lightness, 255);
-    return qRgb(colour.red(), colour.green(), colour.blue());
+    return (value + 128 - ((value + 128) >> 8)) >> 8;
 }
+
+int roundToInt(double value)
+{
+    return value >= 0.0 ? int(value + 0.5) : int(value - 0.5);
+}
+
+} // namespace
+
+// QColor's HSL conversion changed in Qt 6 (single-precision channels, other
+// rounding): through it 5.6% of all colours get another lightness, the
+// default bottom colour among them, and the preview and the tiles of designs
+// like a flipped top over a pattern other pixels. So the rule does its own
+// arithmetic, step for step Qt 5.15's (16-bit channels, double precision),
+// and every build, and every tile made before, gives the same pixels.
+QRgb ImageOperations::shiftedLightness(QRgb rgb, int delta)
+{
+    // RGB to HSL, each kept as a 16-bit quantity (hue in 1/100 degree).
+    const double r = qRed(rgb) * 257 / 65535.0;
+    const double g = qGreen(rgb) * 257 / 65535.0;
+    const double b = qBlue(rgb) * 257 / 65535.0;
+    const double max = qMax(r, qMax(g, b));
+    const double min = qMin(r, qMin(g, b));
+    const double span = max - min;
+    const double sum = max + min;
+    const double mid = 0.5 * sum;
+    const int lightness = qBound(0, channel8(roundToInt(mid * 65535)) + delta, 255);
+    if (span == 0.0 || lightness == 0) // grey, or black whatever the hue
+        return qRgb(lightness, lightness, lightness);
+    const int saturation = channel8(roundToInt(span / (mid < 0.5 ? sum : 2.0 - sum) * 65535));
+    if (saturation == 0)
+        return qRgb(lightness, lightness, lightness);
+    double hue = r == max ? (g - b) / span : g == max ? 2.0 + (b - r) / span : 4.0 + (r - g) / span;
+    hue *= 60.0;
+    if (hue < 0.0)
+        hue += 360.0;
+    // Whole degrees, as QColor::getHsl() hands them out.
+    const int degrees = (roundToInt(hue * 100) / 100) % 360;
+
+    // And back, from the 8-bit saturation and lightness as QColor::setHsl()
+    // stores them.
+    const double h = degrees / 360.0;
+    const double s = saturation * 257 / 65535.0;
+    const double l = lightness * 257 / 65535.0;
+    const double high = l < 0.5 ? l * (1.0 + s) : l + s - l * s;
+    const double low = 2.0 * l - high;
+    int out[3];
+    const double thirds[3] = {h + 1.0 / 3.0, h, h - 1.0 / 3.0};
+    for (int i = 0; i < 3; ++i) {
+        double t = thirds[i];
+        if (t < 0.0)
+            t += 1.0;
+        else if (t > 1.0)
+            t -= 1.0;
+        const double sixths = t * 6.0;
+        double value = low;
+        if (sixths < 1.0)
+            value = low + (high - low) * sixths;
+        else if (t * 2.0 < 1.0)
+            value = high;
+        else if (t * 3.0 < 2.0)
+            value = low + (high - low) * (2.0 / 3.0 - t) * 6.0;
+        const int value16 = roundToInt(value * 65535);
+        out[i] = channel8(value16 == 1 ? 0 : value16);
+    }
+    return qRgb(out[0], out[1], out[2]);
+}
+
+namespace {
 
 // Images shaded here are mostly runs of one colour (a top shape painted in
 // the bottom colour), so remembering the last conversion saves nearly all
-// of the QColor work while giving exactly its answers.
+// of the HSL work while giving exactly its answers.
 class LightnessShifter
 {
 public:
@@ -177,7 +238,7 @@ public:
         const QRgb rgb = pixel & 0x00ffffffu;
         if (!m_valid || rgb != m_lastIn) {
             m_lastIn = rgb;
-            m_lastOut = shiftedColour(rgb, m_delta);
+            m_lastOut = ImageOperations::shiftedLightness(rgb, m_delta);
             m_valid = true;
         }
         return m_lastOut;

@@ -40,6 +40,10 @@ void paintPixels(QImage &image, QRgb colour, bool allPixels);
 // keeps its red, green and blue.
 void setVisibleAlpha(QImage &image, int alpha);
 
+// The colour with delta added to its HSL lightness (clamped to 0..255), as
+// QColor's getHsl() and setHsl() of Qt 5.15 give it; opaque.
+QRgb shiftedLightness(QRgb rgb, int delta);
+
 // Adds delta to the HSL lightness (clamped to 0..255) of the visible
 // pixels in columns x0..x1-1 and rows y0..y1-1; they come out opaque.
 void shiftLightness(QImage &image, int delta, int x0, int x1, int y0, int y1);

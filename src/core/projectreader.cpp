@@ -269,7 +269,8 @@ bool ProjectReader::parse(const QByteArray &data, TileStyle &style)
             xml.raiseError(tr("elements are nested deeper than %1 levels").arg(MaxDepth));
             break;
         }
-        const QStringRef name = xml.name();
+        // QStringRef in Qt 5, QStringView in Qt 6: both compare with QLatin1String.
+        const auto name = xml.name();
         if (name == QLatin1String("project"))
             found = true;
         else if (name == QLatin1String("topStyle"))

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Draws the 64 x 64 window icon (a grass-topped earth tile on a rounded
 plate) and writes it as an .ico holding one PNG image. Run it again after
-changing the drawing; the output is committed."""
+changing the drawing; the output is committed.
+
+With --png SIZE OUT it writes the same drawing as one SIZE x SIZE PNG
+instead; the build makes the installed icon sizes this way."""
 import struct
 import sys
 import zlib
@@ -55,8 +58,33 @@ def png(width, height, rows):
             + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
+def scaled(size):
+    """The drawing at size x size: larger sizes repeat each pixel (it is pixel
+    art), smaller ones average n x n samples in premultiplied alpha so the
+    plate's rounded edge stays smooth."""
+    if size >= W:
+        return [[pixel(x * W // size, y * H // size) for x in range(size)] for y in range(size)]
+    n = 8
+    rows = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            acc = [0, 0, 0, 0]
+            for sy in range(n):
+                for sx in range(n):
+                    p = pixel((x * n + sx) * W // (size * n), (y * n + sy) * H // (size * n))
+                    for c in range(3):
+                        acc[c] += p[c] * p[3]
+                    acc[3] += p[3]
+            alpha = acc[3] / (n * n)
+            rgb = [int(round(acc[c] / acc[3])) if acc[3] else 0 for c in range(3)]
+            row.append(tuple(rgb) + (int(round(alpha)),))
+        rows.append(row)
+    return rows
+
+
 def main(out):
-    data = png(W, H, [[pixel(x, y) for x in range(W)] for y in range(H)])
+    data = png(W, H, scaled(W))
     header = struct.pack("<HHH", 0, 1, 1)
     entry = struct.pack("<BBBBHHII", W, H, 0, 0, 1, 32, len(data), 6 + 16)
     with open(out, "wb") as f:
@@ -64,4 +92,9 @@ def main(out):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else "files/window-icon.ico")
+    if len(sys.argv) == 4 and sys.argv[1] == "--png":
+        size = int(sys.argv[2])
+        with open(sys.argv[3], "wb") as f:
+            f.write(png(size, size, scaled(size)))
+    else:
+        main(sys.argv[1] if len(sys.argv) > 1 else "files/window-icon.ico")
