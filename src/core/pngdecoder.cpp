@@ -1,5 +1,7 @@
 #include "pngdecoder.h"
 
+#include "pngfilter.h"
+
 #include <QtEndian>
 
 #include <libdeflate.h>
@@ -74,16 +76,6 @@ bool readHeader(const QByteArray &data, Header *header)
     return true;
 }
 
-inline uchar paeth(int a, int b, int c)
-{
-    const int pa = std::abs(b - c);
-    const int pb = std::abs(a - c);
-    const int pc = std::abs(a + b - 2 * c);
-    if (pa <= pb && pa <= pc)
-        return uchar(a);
-    return uchar(pb <= pc ? b : c);
-}
-
 // Undoes one row's filter in place; prev is the row above (zeros for the
 // first). False for an unknown filter type.
 bool unfilter(uchar type, uchar *row, const uchar *prev, size_t n, size_t bpp)
@@ -132,7 +124,8 @@ bool unfilter(uchar type, uchar *row, const uchar *prev, size_t n, size_t bpp)
         for (size_t i = 0; i < bpp; ++i)
             row[i] = uchar(row[i] + prev[i]);
         for (size_t i = bpp; i < n; ++i)
-            row[i] = uchar(row[i] + paeth(row[i - bpp], prev[i], prev[i - bpp]));
+            row[i] =
+                uchar(row[i] + PngFilter::paethPredictor(row[i - bpp], prev[i], prev[i - bpp]));
         return true;
     default:
         return false;

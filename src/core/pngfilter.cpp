@@ -60,16 +60,6 @@ quint64 rowCost(const uchar *p, size_t n)
     return sum;
 }
 
-inline uchar paethPredictor(int a, int b, int c)
-{
-    const int pa = std::abs(b - c);
-    const int pb = std::abs(a - c);
-    const int pc = std::abs(a + b - 2 * c);
-    if (pa <= pb && pa <= pc)
-        return uchar(a);
-    return uchar(pb <= pc ? b : c);
-}
-
 #if defined(__SSE2__)
 inline __m128i abs16(__m128i x)
 {
@@ -133,7 +123,7 @@ void filterRow(const uchar *row, const uchar *prev, size_t n, int bpp, uchar *su
         sub[i] = uchar(row[i] - a);
         up[i] = uchar(row[i] - b);
         avg[i] = uchar(row[i] - ((a + b) >> 1));
-        paeth[i] = uchar(row[i] - paethPredictor(a, b, c));
+        paeth[i] = uchar(row[i] - PngFilter::paethPredictor(a, b, c));
     }
 }
 

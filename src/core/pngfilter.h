@@ -26,6 +26,18 @@ public:
     static void adaptiveRows(const std::vector<uchar> &unfiltered, int width, int height, int bpp,
                              std::vector<uchar> &out, std::vector<uchar> &scratch);
 
+    // The Paeth filter's prediction from the left, upper and upper-left
+    // bytes; the decoder undoes the filter with the same rule.
+    static uchar paethPredictor(int a, int b, int c)
+    {
+        const int pa = b > c ? b - c : c - b;
+        const int pb = a > c ? a - c : c - a;
+        const int pc = a + b > 2 * c ? a + b - 2 * c : 2 * c - a - b;
+        if (pa <= pb && pa <= pc)
+            return uchar(a);
+        return uchar(pb <= pc ? b : c);
+    }
+
     // The share of pixels equal to the pixel on their left or above them.
     static double repeatShare(const std::vector<uchar> &unfiltered, int width, int height, int bpp);
 

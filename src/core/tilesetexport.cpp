@@ -232,67 +232,55 @@ TilesetExportResult TilesetExport::run(const QStringList &tileFiles, const QStri
     files.append(atlas);
     // Both tilesets name the sheet relative to themselves, so the folder can
     // be moved or copied into a game project as it is.
+    // Each tileset's text, or the export stops with the reason.
+    const auto made = [&](const QString &name, const QByteArray &bytes) {
+        if (bytes.isEmpty()) {
+            result.failures.append({name, reason});
+            return false;
+        }
+        PendingFile file;
+        file.name = name;
+        file.bytes = bytes;
+        files.append(file);
+        return true;
+    };
     if (options.tsx) {
         TiledTilesetWriter writer(sheet.layout);
         writer.setName(options.baseName);
         writer.setColors({{options.terrainName, options.terrainColor, 1.0}});
         writer.setCollisions(collisions);
-        PendingFile tsx;
-        tsx.name = options.baseName + QStringLiteral(".tsx");
-        tsx.bytes = writer.toXml(options.atlasFileName, &reason);
-        if (tsx.bytes.isEmpty()) {
-            result.failures.append({tsx.name, reason});
+        if (!made(options.baseName + QStringLiteral(".tsx"),
+                  writer.toXml(options.atlasFileName, &reason)))
             return notWritten(tr("the Tiled tileset could not be made"));
-        }
-        files.append(tsx);
     }
     if (options.tres) {
-        PendingFile tres;
-        tres.name = options.baseName + QStringLiteral(".tres");
         GodotTilesetWriter writer(sheet.layout);
         writer.setTerrainName(options.terrainName);
         writer.setTerrainColor(options.terrainColor);
         writer.setCollisions(collisions);
-        tres.bytes = writer.toText(options.atlasFileName, &reason);
-        if (tres.bytes.isEmpty()) {
-            result.failures.append({tres.name, reason});
+        if (!made(options.baseName + QStringLiteral(".tres"),
+                  writer.toText(options.atlasFileName, &reason)))
             return notWritten(tr("the Godot tileset could not be made"));
-        }
-        files.append(tres);
     }
     if (options.tres3) {
         Godot3TilesetWriter writer(sheet.layout);
         writer.setTerrainName(options.terrainName);
         writer.setCollisions(collisions);
-        PendingFile tres3;
-        tres3.name = options.baseName + QStringLiteral("_godot3.tres");
-        tres3.bytes = writer.toText(options.atlasFileName, &reason);
-        if (tres3.bytes.isEmpty()) {
-            result.failures.append({tres3.name, reason});
+        if (!made(options.baseName + QStringLiteral("_godot3.tres"),
+                  writer.toText(options.atlasFileName, &reason)))
             return notWritten(tr("the Godot 3 tileset could not be made"));
-        }
-        files.append(tres3);
     }
     // The level as maps over the tilesets just made.
     const LevelMapWriter maps(options.level, sheet.layout);
-    if (options.tmx) {
-        PendingFile tmx;
-        tmx.name = options.baseName + QStringLiteral(".tmx");
-        tmx.bytes = maps.toTmx(options.baseName + QStringLiteral(".tsx"));
-        files.append(tmx);
-    }
-    if (options.tscn) {
-        PendingFile tscn;
-        tscn.name = options.baseName + QStringLiteral(".tscn");
-        tscn.bytes = maps.toGodot4Scene(options.baseName + QStringLiteral(".tres"));
-        files.append(tscn);
-    }
-    if (options.tscn && options.tres3) {
-        PendingFile scene3;
-        scene3.name = options.baseName + QStringLiteral("_godot3.tscn");
-        scene3.bytes = maps.toGodot3Scene(options.baseName + QStringLiteral("_godot3.tres"));
-        files.append(scene3);
-    }
+    if (options.tmx)
+        made(options.baseName + QStringLiteral(".tmx"),
+             maps.toTmx(options.baseName + QStringLiteral(".tsx")));
+    if (options.tscn)
+        made(options.baseName + QStringLiteral(".tscn"),
+             maps.toGodot4Scene(options.baseName + QStringLiteral(".tres")));
+    if (options.tscn && options.tres3)
+        made(options.baseName + QStringLiteral("_godot3.tscn"),
+             maps.toGodot3Scene(options.baseName + QStringLiteral("_godot3.tres")));
 
     for (PendingFile &file : files) {
         file.path = folder.filePath(file.name);
