@@ -294,8 +294,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&s.window));
         QListWidget *shown = s.window.ui->toolBox->widget(p)->findChild<QListWidget *>();
         const auto rightClick = [shown] { // where a right-click arrives, so the menu policy counts
-            QContextMenuEvent event(QContextMenuEvent::Mouse,
-                                    shown->visualItemRect(shown->item(0)).center());
+            const QPoint at = shown->visualItemRect(shown->item(0)).center();
+            QContextMenuEvent event(QContextMenuEvent::Mouse, at,
+                                    shown->viewport()->mapToGlobal(at));
             QApplication::sendEvent(shown->viewport(), &event);
         };
         const QStringList before = WA::toolTips(shown);
