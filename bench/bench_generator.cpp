@@ -16,10 +16,10 @@
 #include "generatorfixtures.h"
 #include "generatororacle.h"
 #include "pngencoder.h"
+#include "pngreadback.h"
 #include "tilepipeline.h"
 
 #include <libdeflate.h>
-#include <png.h>
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -41,6 +41,8 @@
 #include <vector>
 
 using BenchTiming::median;
+using PngReadBack::libpngPixels;
+using PngReadBack::qtFile;
 
 namespace {
 
@@ -241,28 +243,6 @@ QByteArray cheapestPng(const QImage &tile)
     return file;
 }
 
-QByteArray qtPng(const QImage &image)
-{
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return data;
-}
-
-// RGBA as libpng's simplified reader gives it; empty when it cannot.
-QByteArray libpngPixels(const QByteArray &png)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, png.constData(), size_t(png.size())))
-        return {};
-    image.format = PNG_FORMAT_RGBA;
-    QByteArray pixels(int(PNG_IMAGE_SIZE(image)), 0);
-    return png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) ? pixels
-                                                                             : QByteArray();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -328,7 +308,7 @@ int main(int argc, char *argv[])
                 tiles.push_back(pipeline.makeTile(TilePipeline::readMask(file.filePath()),
                                                   TilePipeline::wantsTop(file.fileName()), size));
                 const QByteArray ours = PngEncoder::encode(tiles.back());
-                const QByteArray qt = qtPng(tiles.back());
+                const QByteArray qt = qtFile(tiles.back());
                 ourBytes += ours.size();
                 qtBytes += qt.size();
                 worst = std::max(worst, double(ours.size()) / qt.size());

@@ -14,6 +14,7 @@
 #include "benchtiming.h"
 #include "generatorfixtures.h"
 #include "pngencoder.h"
+#include "pngreadback.h"
 #include "tilepipeline.h"
 
 #include <QBuffer>
@@ -37,15 +38,6 @@ using BenchTiming::median;
 using BenchTiming::threadCpuMicroseconds;
 
 namespace {
-
-QByteArray qtEncode(const QImage &image)
-{
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return data;
-}
 
 struct Samples
 {
@@ -122,7 +114,7 @@ void compareDeflaters(const TilePipeline &pipeline, const char *design, int tile
         }
         for (int seed = 0; seed < tiles; ++seed) {
             const QImage tile = pipeline.makeTile(GeneratorFixtures::variedMask(seed), true, size);
-            const QByteArray qtData = imageData(qtEncode(tile));
+            const QByteArray qtData = imageData(PngReadBack::qtFile(tile));
             std::vector<uchar> rows(size_t(size) * (size * 4 + 1)), out;
             if (libdeflate_zlib_decompress(inflater, qtData.constData(), size_t(qtData.size()),
                                            rows.data(), rows.size(), nullptr) != 0) {
@@ -176,10 +168,10 @@ int main(int argc, char **argv)
                 const QImage tile =
                     pipeline.makeTile(GeneratorFixtures::variedMask(seed), true, size);
                 // Warm caches and per-thread state once per tile.
-                const QByteArray qtFile = qtEncode(tile);
+                const QByteArray qtFile = PngReadBack::qtFile(tile);
                 const QByteArray ourFile = PngEncoder::encode(tile);
                 for (int r = 0; r < repeats; ++r) {
-                    timed(qt, [&] { return qtEncode(tile); });
+                    timed(qt, [&] { return PngReadBack::qtFile(tile); });
                     timed(ours, [&] { return PngEncoder::encode(tile); });
                 }
                 qtBytes += qtFile.size();

@@ -6,6 +6,7 @@
 #include "generatororacle.h"
 #include "pngdecoder.h"
 #include "pngencoder.h"
+#include "pngreadback.h"
 #include "runoutcome.h"
 #include "safeimagereader.h"
 #include "tilepipeline.h"
@@ -18,13 +19,13 @@
 #include <QtTest>
 
 #include <libdeflate.h>
-#include <png.h>
 
 #include <cmath>
 #include <functional>
 #include <limits>
 
 using namespace GeneratorFixtures;
+using PngReadBack::libpngPixels;
 
 using Script = std::function<void(generateTiles &, RunOutcome &)>;
 Q_DECLARE_METATYPE(Script)
@@ -43,18 +44,6 @@ QString counted(int total, int done)
     for (int i = 1; i <= done; ++i)
         events << QString("step %1").arg(i);
     return (events << QString("complete %1").arg(done)).join(", ");
-}
-
-// RGBA as libpng's simplified reader gives it; empty when it cannot.
-QByteArray libpngPixels(const QByteArray &png)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, png.constData(), size_t(png.size())))
-        return {};
-    image.format = PNG_FORMAT_RGBA;
-    QByteArray pixels(int(PNG_IMAGE_SIZE(image)), 0);
-    return png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) ? pixels : "";
 }
 
 // Our PNG beside Qt's file of the same image: the same pixels through Qt and libpng, and no

@@ -203,13 +203,21 @@ QString Level::tileName(int x, int y) const
     }
 }
 
+QVector<QString> Level::cellTiles() const
+{
+    QVector<QString> names(m_width * m_height);
+    for (int y = 0; y < m_height; ++y)
+        for (int x = 0; x < m_width; ++x)
+            names[y * m_width + x] = tileName(x, y);
+    return names;
+}
+
 QStringList Level::tileNames() const
 {
     QSet<QString> names;
-    for (int y = 0; y < m_height; ++y)
-        for (int x = 0; x < m_width; ++x)
-            if (cell(x, y) != Empty)
-                names.insert(tileName(x, y));
+    for (const QString &name : cellTiles())
+        if (!name.isEmpty())
+            names.insert(name);
     QStringList sorted(names.cbegin(), names.cend());
     std::sort(sorted.begin(), sorted.end());
     return sorted;

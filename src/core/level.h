@@ -52,6 +52,8 @@ public:
     // cell. Solid cells take the blob tile of their neighbours; slopes and
     // platforms their own pieces.
     QString tileName(int x, int y) const;
+    // tileName() of every cell, row by row, worked out once.
+    QVector<QString> cellTiles() const;
     // Every tile name the level uses, sorted.
     QStringList tileNames() const;
 

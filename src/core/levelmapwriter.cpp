@@ -3,33 +3,27 @@
 #include "godot3tilesetwriter.h"
 #include "level.h"
 
+#include <QHash>
 #include <QTextStream>
 #include <QXmlStreamWriter>
 
 LevelMapWriter::LevelMapWriter(const Level &level, const AtlasLayout &layout)
     : m_level(level), m_layout(layout)
 {
+    // Each cell's place on the sheet, found once; names compare ignoring
+    // letter case, as the library's files do.
+    QHash<QString, int> indexOf;
+    for (int i = 0; i < layout.names.size(); ++i)
+        indexOf.insert(layout.names.at(i).toLower(), i);
+    const QVector<QString> cells = level.cellTiles();
+    m_indices.reserve(cells.size());
+    for (const QString &name : cells)
+        m_indices << (name.isEmpty() ? -1 : indexOf.value(name.toLower(), -1));
 }
 
 int LevelMapWriter::tileIndex(int x, int y) const
 {
-    const QString name = m_level.tileName(x, y);
-    if (name.isEmpty())
-        return -1;
-    for (int i = 0; i < m_layout.names.size(); ++i) {
-        if (m_layout.names.at(i).compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
-}
-
-int LevelMapWriter::missingCells() const
-{
-    int missing = 0;
-    for (int y = 0; y < m_level.height(); ++y)
-        for (int x = 0; x < m_level.width(); ++x)
-            missing += !m_level.tileName(x, y).isEmpty() && tileIndex(x, y) < 0;
-    return missing;
+    return m_indices.at(y * m_level.width() + x);
 }
 
 QByteArray LevelMapWriter::toTmx(const QString &tilesetFile) const

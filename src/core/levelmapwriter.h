@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QString>
+#include <QVector>
 
 class Level;
 
@@ -28,13 +29,11 @@ public:
     // the autotile, so the map looks right without a bitmask update.
     QByteArray toGodot3Scene(const QString &tilesetFile) const;
 
-    // The level's cells that have a tile but find none on the sheet.
-    int missingCells() const;
-
 private:
     // The tile's index in the layout, -1 when it is not on the sheet.
     int tileIndex(int x, int y) const;
 
     const Level &m_level;
     const AtlasLayout &m_layout;
+    QVector<int> m_indices; // per cell, row by row
 };

@@ -7,6 +7,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 LevelRenderer::LevelRenderer(const QString &maskDirectory) : m_maskDirectory(maskDirectory) {}
 
 void LevelRenderer::setMaskDirectory(const QString &maskDirectory)
@@ -63,9 +65,15 @@ QImage LevelRenderer::render(const Level &level, const TileStyle &style, int cel
     if (missing)
         missing->clear();
     // Each distinct tile once, as a run would make it.
+    const QVector<QString> cells = level.cellTiles();
+    QStringList used;
+    for (const QString &name : cells)
+        if (!name.isEmpty() && !used.contains(name))
+            used << name;
+    std::sort(used.begin(), used.end());
     const TilePipeline pipeline(style);
     QHash<QString, QImage> tiles;
-    for (const QString &name : level.tileNames()) {
+    for (const QString &name : qAsConst(used)) {
         const QImage source = mask(name);
         if (source.isNull()) {
             if (missing)
@@ -83,7 +91,7 @@ QImage LevelRenderer::render(const Level &level, const TileStyle &style, int cel
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     for (int y = 0; y < level.height(); ++y) {
         for (int x = 0; x < level.width(); ++x) {
-            const QString name = level.tileName(x, y);
+            const QString &name = cells.at(y * level.width() + x);
             if (name.isEmpty())
                 continue;
             const auto tile = tiles.constFind(name);

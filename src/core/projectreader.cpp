@@ -175,24 +175,41 @@ bool ProjectReader::read(const QString &fileName, TileStyle &style)
     return false;
 }
 
-// The <row> texts up to the level's end tag, then the level made of them.
-void ProjectReader::readLevel(QXmlStreamReader &xml, int &depth)
+// Advances to the next start tag, counting depth against its limit; false
+// at the end, on an error, or once the element open at depth `within`
+// closes.
+bool ProjectReader::nextElement(QXmlStreamReader &xml, int &depth, int within)
 {
-    const int levelDepth = depth;
-    QStringList rows;
     while (!xml.atEnd() && !xml.hasError()) {
         const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token == QXmlStreamReader::DTD) {
+            // Entity declarations are the only way to blow a small file up;
+            // a project file never needs them.
+            xml.raiseError(tr("a document type declaration is not allowed"));
+            return false;
+        }
         if (token == QXmlStreamReader::EndElement) {
-            if (--depth < levelDepth)
-                break;
+            if (--depth < within)
+                return false;
             continue;
         }
         if (token != QXmlStreamReader::StartElement)
             continue;
         if (++depth > MaxDepth) {
             xml.raiseError(tr("elements are nested deeper than %1 levels").arg(MaxDepth));
-            return;
+            return false;
         }
+        return true;
+    }
+    return false;
+}
+
+// The <row> texts up to the level's end tag, then the level made of them.
+void ProjectReader::readLevel(QXmlStreamReader &xml, int &depth)
+{
+    const int levelDepth = depth;
+    QStringList rows;
+    while (nextElement(xml, depth, levelDepth)) {
         if (xml.name() != QLatin1String("row"))
             continue;
         if (rows.size() >= Level::MaxHeight) {
@@ -251,24 +268,7 @@ bool ProjectReader::parse(const QByteArray &data, TileStyle &style)
         });
     };
 
-    while (!xml.atEnd() && !xml.hasError()) {
-        const QXmlStreamReader::TokenType token = xml.readNext();
-        if (token == QXmlStreamReader::DTD) {
-            // Entity declarations are the only way to blow a small file up;
-            // a project file never needs them.
-            xml.raiseError(tr("a document type declaration is not allowed"));
-            break;
-        }
-        if (token == QXmlStreamReader::EndElement) {
-            --depth;
-            continue;
-        }
-        if (token != QXmlStreamReader::StartElement)
-            continue;
-        if (++depth > MaxDepth) {
-            xml.raiseError(tr("elements are nested deeper than %1 levels").arg(MaxDepth));
-            break;
-        }
+    while (nextElement(xml, depth, 0)) {
         // QStringRef in Qt 5, QStringView in Qt 6: both compare with QLatin1String.
         const auto name = xml.name();
         if (name == QLatin1String("project"))

@@ -65,6 +65,7 @@ public:
 
 private:
     bool parse(const QByteArray &data, TileStyle &style);
+    bool nextElement(QXmlStreamReader &xml, int &depth, int within);
     void readLevel(QXmlStreamReader &xml, int &depth);
 
     QString m_appDir;
