@@ -12,6 +12,7 @@
 // leave out: above 0, some tile would be larger than Qt's file.
 
 #include "benchtiming.h"
+#include "deflatewriter.h"
 #include "generatorfixtures.h"
 #include "pngencoder.h"
 #include "pngreadback.h"
@@ -28,6 +29,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -74,6 +76,7 @@ struct Recompression
     std::function<size_t(const std::vector<uchar> &rows, std::vector<uchar> &out)> compress;
     Samples time;
     qint64 worst = LLONG_MIN;
+    qint64 bytes = 0, qtBytes = 0;
 };
 
 size_t zlibAsLibpng(const std::vector<uchar> &rows, std::vector<uchar> &out)
@@ -92,7 +95,14 @@ size_t zlibAsLibpng(const std::vector<uchar> &rows, std::vector<uchar> &out)
 
 void compareDeflaters(const TilePipeline &pipeline, const char *design, int tiles)
 {
-    std::vector<Recompression> ways{{"zlib as libpng", zlibAsLibpng, {}}};
+    std::vector<Recompression> ways{
+        {"zlib as libpng", zlibAsLibpng, {}},
+        {"DeflateWriter",
+         [](const std::vector<uchar> &rows, std::vector<uchar> &out) {
+             const size_t rowBytes = size_t(std::sqrt(rows.size() / 4.0)) * 4 + 1;
+             return DeflateWriter::compress(rows.data(), rows.size(), rowBytes, out);
+         },
+         {}}};
     for (int level : {1, 6, 7, 9}) {
         std::shared_ptr<libdeflate_compressor> c(libdeflate_alloc_compressor(level),
                                                  libdeflate_free_compressor);
@@ -111,6 +121,7 @@ void compareDeflaters(const TilePipeline &pipeline, const char *design, int tile
         for (Recompression &way : ways) {
             way.time = Samples();
             way.worst = LLONG_MIN;
+            way.bytes = way.qtBytes = 0;
         }
         for (int seed = 0; seed < tiles; ++seed) {
             const QImage tile = pipeline.makeTile(GeneratorFixtures::variedMask(seed), true, size);
@@ -128,11 +139,14 @@ void compareDeflaters(const TilePipeline &pipeline, const char *design, int tile
                     return QByteArray();
                 });
                 way.worst = std::max(way.worst, qint64(bytes) - qtData.size() - 21);
+                way.bytes += qint64(bytes);
+                way.qtBytes += qtData.size();
             }
         }
         for (const Recompression &way : ways)
-            std::printf("%-9s %4d %-15s %9.0f us  worst %+6lld B\n", design, size, way.name,
-                        median(way.time.cpu), way.worst);
+            std::printf("%-9s %4d %-15s %9.0f us  worst %+6lld B  total %.3f of Qt's\n", design,
+                        size, way.name, median(way.time.cpu), way.worst,
+                        double(way.bytes) / double(way.qtBytes));
     }
     libdeflate_free_decompressor(inflater);
 }

@@ -2,10 +2,12 @@
 // oracle makes them, in PNG files that Qt and libpng read back as Qt's own,
 // within the encoder's size rule.
 
+#include "deflatewriter.h"
 #include "generatorfixtures.h"
 #include "generatororacle.h"
 #include "pngdecoder.h"
 #include "pngencoder.h"
+#include "pngfilter.h"
 #include "pngreadback.h"
 #include "runoutcome.h"
 #include "safeimagereader.h"
@@ -212,6 +214,78 @@ private slots:
             qtTotal += qt.size();
         }
         QVERIFY2(ourTotal <= qtTotal, qPrintable(QString("%1 > %2").arg(ourTotal).arg(qtTotal)));
+    }
+
+    // The deflate writer's streams inflate to their input, through libdeflate
+    // and through Qt's zlib, at every edge of the format: nothing to match,
+    // literals of the fixed code's 9-bit half, runs past the longest match
+    // and the window, the farthest distance, several blocks, and data only
+    // stored blocks can hold. Each stream twice, into a buffer with old bytes
+    // in it: the same stream both times, whatever the previous one left.
+    void deflate_inflatesToInput_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("rowBytes");
+        QRandomGenerator random(7);
+        auto noise = [&](int size, int values) {
+            QByteArray bytes(size, 0);
+            for (char &b : bytes)
+                b = char(random.bounded(values));
+            return bytes;
+        };
+        QByteArray allValues;
+        for (int v = 0; v < 256; ++v)
+            allValues += char(v);
+        const QByteArray block = noise(32767, 256);
+        QTest::newRow("empty") << QByteArray() << 0;
+        QTest::newRow("shorter than a match") << QByteArray("abc") << 0;
+        QTest::newRow("every byte value") << allValues + allValues << 0;
+        QTest::newRow("a few bytes of the fixed code's 9-bit half")
+            << QByteArray("\xff\xff\xff\x90\x8f\xc8\xfa\x03\x09\x0a") << 0;
+        QTest::newRow("zeros past the window") << QByteArray(100000, 0) << 0;
+        QTest::newRow("repeat at the farthest distance") << block + block.left(300) << 0;
+        QTest::newRow("noise, stored") << noise(70000, 256) << 0;
+        QTest::newRow("four values, several blocks") << noise(300000, 4) << 0;
+        QTest::newRow("noise with runs")
+            << noise(50000, 256).replace(char(7), QByteArray(40, 7)) << 0;
+        const TilePipeline pipeline(styleFrom("top=grass topPattern=specks", QDir()));
+        const QImage tile = pipeline.makeTile(variedMask(5), true, 96);
+        std::vector<uchar> rows, filtered, scratch;
+        QVERIFY(PngFilter::unfilteredRows(tile, 4, rows));
+        PngFilter::adaptiveRows(rows, 96, 96, 4, filtered, scratch);
+        QTest::newRow("a tile's rows, told their length")
+            << QByteArray(reinterpret_cast<const char *>(filtered.data()), int(filtered.size()))
+            << 96 * 4 + 1;
+    }
+    void deflate_inflatesToInput()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(int, rowBytes);
+        const auto *data = reinterpret_cast<const uchar *>(input.constData());
+        std::vector<uchar> out(200000, 0xa5);
+        const size_t size = DeflateWriter::compress(data, size_t(input.size()), rowBytes, out);
+        QVERIFY(size > 0);
+        const std::vector<uchar> first(out.begin(), out.begin() + long(size));
+        DeflateWriter::compress(reinterpret_cast<const uchar *>("other"), 5, 0, out);
+        QCOMPARE(DeflateWriter::compress(data, size_t(input.size()), rowBytes, out), size);
+        QVERIFY(std::equal(first.begin(), first.end(), out.begin()));
+
+        QByteArray back(input.size(), 0);
+        size_t got = 0;
+        libdeflate_decompressor *inflater = libdeflate_alloc_decompressor();
+        const auto result = libdeflate_zlib_decompress(inflater, first.data(), size, back.data(),
+                                                       size_t(back.size()), &got);
+        libdeflate_free_decompressor(inflater);
+        QCOMPARE(int(result), int(LIBDEFLATE_SUCCESS));
+        QCOMPARE(got, size_t(input.size()));
+        QCOMPARE(back, input);
+        // qUncompress wants the length in front, big-endian.
+        QByteArray framed(4, 0);
+        qToBigEndian(quint32(input.size()), framed.data());
+        framed.append(reinterpret_cast<const char *>(first.data()), int(size));
+        QCOMPARE(qUncompress(framed), input);
+        // Never much over the input: blocks that would grow are stored.
+        QVERIFY(size <= size_t(input.size()) + size_t(input.size()) / 1000 + 64);
     }
 
     // The choice between encodings on either side of each threshold.

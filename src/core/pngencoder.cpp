@@ -1,5 +1,6 @@
 #include "pngencoder.h"
 
+#include "deflatewriter.h"
 #include "pngfilter.h"
 
 #include <QBuffer>
@@ -22,15 +23,15 @@
 // at level 6 with Z_FILTERED: thorough but slow, about 0.3 ms for a flat
 // 128 px tile and 0.5 ms or more for a textured one.
 //
-// libdeflate at AdaptiveLevel on the same filtered rows takes half to two
-// thirds of that time, and over every tileset measured (below) its files
-// come to 2 % or more below Qt's in total, no tile more than 3 % over Qt's
-// file. Nothing faster from Debian stays within the size rule: the level
-// below is 7 % over Qt's on some nearly empty tiles, whose files are so
-// small that a few bytes are 5 %, and lower levels up to 18 % over; one
-// fixed filter for all rows is up to 80 % over, ISA-L's igzip 3 to 35 % over
-// on whole sets. libdeflate's time is nearly all its match finder, which
-// visits every byte even of a blank tile.
+// Filtered rows are compressed by our DeflateWriter, which searches about as
+// hard as zlib's level 6 but steps over long runs, and tries the byte a row
+// up first: on tiles it takes a third to a half of libdeflate's time at the
+// level that was used before (7), and its files come to 1 to 8 % below Qt's
+// in total over every tileset measured (below), no tile more than 3 % over
+// Qt's. Nothing faster from Debian stays within the size rule: libdeflate's
+// levels below 7 are up to 18 % over Qt's on some nearly empty tiles, whose
+// files are so small that a few bytes are 5 %; one fixed filter for all rows
+// is up to 80 % over, ISA-L's igzip 3 to 35 % over on whole sets.
 //
 // Tiles are mostly plain colour and empty space: at least MinFlatShare of
 // their pixels equal their left or upper neighbour. Other images are judged
@@ -41,9 +42,9 @@
 //   unfiltered rows at UnfilteredLevel are smaller than the filtered ones and
 //   faster to make, as libdeflate then finds the repeats that filtering
 //   hides;
-// - from MinSmoothGain on (gradients), libdeflate at AdaptiveLevel can be
-//   6 % over zlib, and ThoroughLevel brings it well below;
-// - everything else, tiles included, is filtered at AdaptiveLevel.
+// - from MinSmoothGain on (gradients), libdeflate at ThoroughLevel stays
+//   well below zlib, where a level-6 search can be 6 % over it;
+// - everything else, tiles included, is filtered and goes to DeflateWriter.
 //
 // The thresholds were set from measurements over the default library's masks
 // and the benchmark's varied masks, with flat and textured designs of every
@@ -56,7 +57,6 @@ namespace {
 
 constexpr int SampleStep = 4;
 constexpr int UnfilteredLevel = 3;
-constexpr int AdaptiveLevel = 7;
 constexpr int ThoroughLevel = 10;
 
 // Scratch buffers kept per thread, so encoding many tiles allocates nothing.
@@ -85,17 +85,16 @@ struct CompressorDeleter
     void operator()(libdeflate_compressor *c) const { libdeflate_free_compressor(c); }
 };
 
-// Made on first use: most threads only ever need the one for tiles.
+// Made on first use: tiles need neither.
 libdeflate_compressor *compressor(PngEncoder::Encoding encoding)
 {
     using Compressor = std::unique_ptr<libdeflate_compressor, CompressorDeleter>;
-    thread_local Compressor compressors[3];
-    const int i = int(encoding);
-    if (!compressors[i]) {
-        const int levels[3] = {UnfilteredLevel, AdaptiveLevel, ThoroughLevel};
-        compressors[i].reset(libdeflate_alloc_compressor(levels[i]));
-    }
-    return compressors[i].get();
+    thread_local Compressor unfiltered, thorough;
+    const bool isThorough = encoding == PngEncoder::Encoding::Thorough;
+    Compressor &c = isThorough ? thorough : unfiltered;
+    if (!c)
+        c.reset(libdeflate_alloc_compressor(isThorough ? ThoroughLevel : UnfilteredLevel));
+    return c.get();
 }
 
 PngEncoder::Measures measureRows(const std::vector<uchar> &rows, int width, int height, int bpp)
@@ -198,6 +197,13 @@ QByteArray encodeRows(const QImage &image, int channels, Scratch &scratch, QStri
         rows = &scratch.filtered;
     }
 
+    if (encoding == PngEncoder::Encoding::Adaptive) {
+        const size_t size = DeflateWriter::compress(rows->data(), rows->size(),
+                                                    size_t(width) * channels + 1, scratch.out);
+        if (size == 0)
+            return fail(QStringLiteral("Not enough memory to compress the image."));
+        return pngFile(width, height, channels, scratch.out.data(), size);
+    }
     libdeflate_compressor *deflater = compressor(encoding);
     if (!deflater)
         return fail(QStringLiteral("Not enough memory to compress the image."));

@@ -27,13 +27,14 @@ public:
     // The PNG file's bytes, or an empty array with *errorString saying why.
     static QByteArray encode(const QImage &image, QString *errorString = nullptr);
 
-    // How the rows are compressed: as they are, or through libpng's filter
-    // choice, each with its own libdeflate level (see the .cpp).
+    // How the rows are compressed (see the .cpp): as they are, with
+    // libdeflate; through libpng's filter choice, with our DeflateWriter; or
+    // filtered the same way, with libdeflate's slow thorough search.
     enum class Encoding
     {
         Unfiltered,
         Adaptive,
-        Thorough // filtered as Adaptive, at a slower level
+        Thorough
     };
 
     // The choice's thresholds; the .cpp says how they were set.

@@ -1,0 +1,715 @@
+#include "deflatewriter.h"
+
+#include <QtEndian>
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// The match finder's effort, close to zlib's default level (which PNG
+// writers use): chains are walked for at most MaxChain candidates, a quarter
+// of that once a match of GoodLength is in hand, and not at all once one of
+// NiceLength is found; a match of MaxLazy or more is taken without looking
+// one byte further for a longer one. Matches longer than MaxIndexed leave
+// their inner positions out of the index: inside a run every position looks
+// alike, and indexing them is what makes blank tiles slow elsewhere.
+constexpr int MaxChain = 16;
+constexpr int GoodLength = 8;
+constexpr int NiceLength = 128;
+constexpr int MaxLazy = 16;
+constexpr int MaxIndexed = 64;
+
+constexpr int MinMatch = 4; // the hash covers four bytes
+constexpr int MaxMatch = 258;
+constexpr uint32_t WindowSize = 1u << 15;
+constexpr uint32_t WindowMask = WindowSize - 1;
+// The slot of position p in the chain table is reused by p + WindowSize, so
+// a candidate must be nearer than that.
+constexpr uint32_t MaxDistance = WindowSize - 1;
+constexpr int HashBits = 15;
+
+// Symbols per block: each block gets a Huffman code fitted to its own symbols.
+constexpr size_t BlockSymbols = 16383;
+
+constexpr int LengthCodes = 29;
+constexpr int DistanceCodes = 30;
+constexpr int LitLenSymbols = 286;
+// The fixed code is defined over 288 symbols; the last two, never sent,
+// still shift the codes of the longer lengths.
+constexpr int FixedLitLenSymbols = 288;
+constexpr int EndOfBlock = 256;
+constexpr int MaxCodeBits = 15;
+constexpr int MaxCodeLengthBits = 7;
+constexpr int CodeLengthSymbols = 19;
+
+constexpr uint16_t lengthBase[LengthCodes] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                              15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                              67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint8_t lengthExtra[LengthCodes] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                              2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr uint16_t distanceBase[DistanceCodes] = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint8_t distanceExtra[DistanceCodes] = {0, 0, 0,  0,  1,  1,  2,  2,  3,  3,
+                                                  4, 4, 5,  5,  6,  6,  7,  7,  8,  8,
+                                                  9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr uint8_t codeLengthOrder[CodeLengthSymbols] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                        11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+struct CodeTables
+{
+    uint8_t lengthCode[MaxMatch + 1];
+    uint8_t distanceCode[512]; // distance - 1 below 256, else 256 + ((distance - 1) >> 7)
+
+    CodeTables()
+    {
+        for (int c = 0; c < LengthCodes; ++c) {
+            const int end = c + 1 < LengthCodes ? lengthBase[c + 1] : MaxMatch + 1;
+            for (int l = lengthBase[c]; l < end; ++l)
+                lengthCode[l] = uint8_t(c);
+        }
+        lengthCode[MaxMatch] = LengthCodes - 1; // 258 has a code of its own
+        for (int c = 0; c < DistanceCodes; ++c) {
+            const int end = c + 1 < DistanceCodes ? distanceBase[c + 1] : 32769;
+            for (int d = distanceBase[c]; d < end; ++d) {
+                if (d <= 256)
+                    distanceCode[d - 1] = uint8_t(c);
+                else
+                    distanceCode[256 + ((d - 1) >> 7)] = uint8_t(c);
+            }
+        }
+    }
+
+    int distance(uint32_t d) const
+    {
+        return d <= 256 ? distanceCode[d - 1] : distanceCode[256 + ((d - 1) >> 7)];
+    }
+};
+
+const CodeTables &tables()
+{
+    static const CodeTables t;
+    return t;
+}
+
+uint32_t load32(const uchar *p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+uint64_t load64(const uchar *p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+uint32_t hash4(uint32_t v)
+{
+    return (v * 0x9E3779B1u) >> (32 - HashBits);
+}
+
+// How many bytes from a and b agree, up to max.
+int matchLength(const uchar *a, const uchar *b, int max)
+{
+    int n = 0;
+    while (n + 8 <= max) {
+        const uint64_t x = load64(a + n) ^ load64(b + n);
+        if (x)
+            return n + (__builtin_ctzll(x) >> 3);
+        n += 8;
+    }
+    while (n < max && a[n] == b[n])
+        ++n;
+    return n;
+}
+
+// One match or literal; distance 0 marks a literal.
+// One literal or match as the block will send it: the literal/length
+// symbol and, for a match, the length's extra bits and the distance's code
+// and extra bits, worked out once when the match is found.
+struct Symbol
+{
+    uint16_t litLen;
+    uint16_t lengthExtra;
+    uint16_t distanceExtra;
+    uint8_t distanceCode;
+    bool isMatch;
+};
+
+// How often each symbol occurs in the pending block.
+struct Counts
+{
+    uint32_t litLen[LitLenSymbols];
+    uint32_t distance[DistanceCodes];
+    uint64_t extraBits;
+
+    void clear() { std::memset(this, 0, sizeof *this); }
+
+    Symbol literal(uchar byte)
+    {
+        ++litLen[byte];
+        return {byte, 0, 0, 0, false};
+    }
+
+    Symbol match(int length, uint32_t distance)
+    {
+        const CodeTables &t = tables();
+        const int lc = t.lengthCode[length];
+        const int dc = t.distance(distance);
+        ++litLen[257 + lc];
+        ++this->distance[dc];
+        extraBits += lengthExtra[lc] + distanceExtra[dc];
+        return {uint16_t(257 + lc), uint16_t(length - lengthBase[lc]),
+                uint16_t(distance - distanceBase[dc]), uint8_t(dc), true};
+    }
+};
+
+// Code lengths for an alphabet, at most maxBits long, from the frequencies:
+// an optimal Huffman code (Moffat and Katajainen's in-place method on the
+// sorted frequencies), its longest codes then shortened by moving leaves
+// down until the lengths fit, which costs little as only rare symbols are
+// that long. Every alphabet gets at least two codes, so each code is
+// complete, as every decoder accepts.
+void codeLengths(const uint32_t *freq, int n, int maxBits, uint8_t *lengths)
+{
+    std::array<std::pair<uint32_t, int>, LitLenSymbols> used;
+    int count = 0;
+    for (int s = 0; s < n; ++s) {
+        lengths[s] = 0;
+        if (freq[s])
+            used[size_t(count++)] = {freq[s], s};
+    }
+    for (int s = 0; count < 2; ++s) { // a lone symbol still needs a complete code
+        if (!freq[s])
+            used[size_t(count++)] = {1, s};
+    }
+    std::sort(used.begin(), used.begin() + count);
+
+    std::array<uint32_t, LitLenSymbols> a;
+    for (int i = 0; i < count; ++i)
+        a[size_t(i)] = used[size_t(i)].first;
+    // Moffat-Katajainen: first the parents' weights, then depths, then the
+    // leaves' depths, all in place.
+    a[0] += a[1];
+    int root = 0, leaf = 2;
+    for (int next = 1; next < count - 1; ++next) {
+        if (leaf >= count || a[size_t(root)] < a[size_t(leaf)]) {
+            a[size_t(next)] = a[size_t(root)];
+            a[size_t(root++)] = uint32_t(next);
+        } else {
+            a[size_t(next)] = a[size_t(leaf++)];
+        }
+        if (leaf >= count || (root < next && a[size_t(root)] < a[size_t(leaf)])) {
+            a[size_t(next)] += a[size_t(root)];
+            a[size_t(root++)] = uint32_t(next);
+        } else {
+            a[size_t(next)] += a[size_t(leaf++)];
+        }
+    }
+    a[size_t(count - 2)] = 0;
+    for (int next = count - 3; next >= 0; --next)
+        a[size_t(next)] = a[a[size_t(next)]] + 1;
+    int available = 1, depthUsed = 0, depth = 0;
+    root = count - 2;
+    int next = count - 1;
+    while (available > 0) {
+        while (root >= 0 && int(a[size_t(root)]) == depth) {
+            ++depthUsed;
+            --root;
+        }
+        while (available > depthUsed) {
+            a[size_t(next--)] = uint32_t(depth);
+            --available;
+        }
+        available = 2 * depthUsed;
+        ++depth;
+        depthUsed = 0;
+    }
+
+    // a[i] is now the length of used[i]; lengths fall as frequencies rise.
+    std::array<int, 64> perLength{};
+    for (int i = 0; i < count; ++i)
+        ++perLength[std::min<size_t>(a[size_t(i)], 63)];
+    for (int l = maxBits + 1; l < 64; ++l) {
+        perLength[size_t(maxBits)] += perLength[size_t(l)];
+        perLength[size_t(l)] = 0;
+    }
+    uint32_t kraft = 0;
+    for (int l = 1; l <= maxBits; ++l)
+        kraft += uint32_t(perLength[size_t(l)]) << (maxBits - l);
+    while (kraft > (1u << maxBits)) {
+        --perLength[size_t(maxBits)];
+        for (int l = maxBits - 1; l > 0; --l) {
+            if (perLength[size_t(l)]) {
+                --perLength[size_t(l)];
+                perLength[size_t(l + 1)] += 2;
+                break;
+            }
+        }
+        --kraft;
+    }
+    int i = 0;
+    for (int l = maxBits; l > 0; --l)
+        for (int k = 0; k < perLength[size_t(l)]; ++k)
+            lengths[used[size_t(i++)].second] = uint8_t(l);
+}
+
+// Canonical codes for the lengths, bit-reversed for the LSB-first stream.
+void canonicalCodes(const uint8_t *lengths, int n, uint16_t *codes)
+{
+    int perLength[MaxCodeBits + 1] = {};
+    for (int s = 0; s < n; ++s)
+        ++perLength[lengths[s]];
+    perLength[0] = 0;
+    uint32_t next[MaxCodeBits + 2] = {};
+    uint32_t code = 0;
+    for (int l = 1; l <= MaxCodeBits; ++l) {
+        code = (code + uint32_t(perLength[l - 1])) << 1;
+        next[l] = code;
+    }
+    for (int s = 0; s < n; ++s) {
+        const int l = lengths[s];
+        if (!l)
+            continue;
+        uint32_t c = next[l]++, reversed = 0;
+        for (int b = 0; b < l; ++b) {
+            reversed = (reversed << 1) | (c & 1);
+            c >>= 1;
+        }
+        codes[s] = uint16_t(reversed);
+    }
+}
+
+class BitWriter
+{
+public:
+    explicit BitWriter(std::vector<uchar> &out) : m_out(out) {}
+
+    // Room for `bytes` more output bytes.
+    void reserve(size_t bytes)
+    {
+        if (m_out.size() < m_pos + bytes + 16)
+            m_out.resize(std::max(m_out.size() * 2, m_pos + bytes + 16));
+    }
+
+    void put(uint32_t value, int bits)
+    {
+        m_bits |= uint64_t(value) << m_count;
+        m_count += bits;
+        if (m_count >= 32) {
+            qToLittleEndian(quint32(m_bits), &m_out[m_pos]); // deflate's bits go LSB first
+            m_pos += 4;
+            m_bits >>= 32;
+            m_count -= 32;
+        }
+    }
+
+    void alignToByte()
+    {
+        while (m_count > 0) {
+            m_out[m_pos++] = uchar(m_bits);
+            m_bits >>= 8;
+            m_count = std::max(m_count - 8, 0);
+        }
+        m_bits = 0;
+    }
+
+    void putBytes(const uchar *data, size_t n)
+    {
+        std::memcpy(&m_out[m_pos], data, n);
+        m_pos += n;
+    }
+
+    size_t position() const { return m_pos; }
+
+private:
+    std::vector<uchar> &m_out;
+    size_t m_pos = 0;
+    uint64_t m_bits = 0;
+    int m_count = 0;
+};
+
+class BlockWriter
+{
+public:
+    BlockWriter(BitWriter &bits, const uchar *data) : m_bits(bits), m_data(data) {}
+
+    // The symbols, which cover `bytes` input bytes from `start`, as one or
+    // more blocks in the cheapest form.
+    void write(const Symbol *symbols, size_t count, Counts &counts, size_t start, size_t bytes,
+               bool last)
+    {
+        uint32_t *litLen = counts.litLen;
+        const uint32_t *dist = counts.distance;
+        const uint64_t extraBits = counts.extraBits;
+        litLen[EndOfBlock] = 1;
+
+        codeLengths(litLen, LitLenSymbols, MaxCodeBits, m_litLenLengths);
+        m_litLenLengths[286] = m_litLenLengths[287] = 0; // a fixed block may have set them
+        codeLengths(dist, DistanceCodes, MaxCodeBits, m_distLengths);
+        const uint64_t dynamicBits = 3 + headerBits() + extraBits +
+                                     weighted(litLen, m_litLenLengths, LitLenSymbols) +
+                                     weighted(dist, m_distLengths, DistanceCodes);
+        uint64_t fixedBits = 3 + extraBits + 5 * weighted(dist, nullptr, DistanceCodes);
+        for (int s = 0; s < LitLenSymbols; ++s)
+            fixedBits += uint64_t(litLen[s]) * fixedLength(s);
+        const size_t storedChunks = std::max<size_t>(1, (bytes + 65534) / 65535);
+        const uint64_t storedBits = 8 * uint64_t(bytes) + storedChunks * (3 + 7 + 32);
+
+        m_bits.reserve(bytes + 5 * storedChunks + 1024);
+        if (storedBits < std::min(dynamicBits, fixedBits)) {
+            writeStored(start, bytes, last);
+            return;
+        }
+        m_bits.put(last ? 1 : 0, 1);
+        if (dynamicBits < fixedBits) {
+            m_bits.put(2, 2);
+            writeHeader();
+        } else {
+            m_bits.put(1, 2);
+            for (int s = 0; s < FixedLitLenSymbols; ++s)
+                m_litLenLengths[s] = uint8_t(fixedLength(s));
+            for (int s = 0; s < DistanceCodes; ++s)
+                m_distLengths[s] = 5;
+        }
+        canonicalCodes(m_litLenLengths, FixedLitLenSymbols, m_litLenCodes);
+        canonicalCodes(m_distLengths, DistanceCodes, m_distCodes);
+        for (size_t i = 0; i < count; ++i) {
+            const Symbol s = symbols[i];
+            const int n = m_litLenLengths[s.litLen];
+            if (!s.isMatch) {
+                m_bits.put(m_litLenCodes[s.litLen], n);
+                continue;
+            }
+            const int lengthBits = lengthExtra[s.litLen - 257];
+            m_bits.put(m_litLenCodes[s.litLen] | uint32_t(s.lengthExtra) << n, n + lengthBits);
+            const int dc = s.distanceCode;
+            const int d = m_distLengths[dc];
+            m_bits.put(m_distCodes[dc] | uint32_t(s.distanceExtra) << d, d + distanceExtra[dc]);
+        }
+        m_bits.put(m_litLenCodes[EndOfBlock], m_litLenLengths[EndOfBlock]);
+    }
+
+private:
+    static int fixedLength(int symbol)
+    {
+        return symbol < 144 ? 8 : symbol < 256 ? 9 : symbol < 280 ? 7 : 8;
+    }
+
+    static uint64_t weighted(const uint32_t *freq, const uint8_t *lengths, int n)
+    {
+        uint64_t sum = 0;
+        for (int s = 0; s < n; ++s)
+            sum += uint64_t(freq[s]) * (lengths ? lengths[s] : 1);
+        return sum;
+    }
+
+    // Run-length codes the two alphabets' lengths (symbols 16, 17 and 18)
+    // and fits the code-length code; returns the dynamic header's size.
+    uint64_t headerBits()
+    {
+        m_litLenCount = LitLenSymbols;
+        while (m_litLenCount > 257 && !m_litLenLengths[m_litLenCount - 1])
+            --m_litLenCount;
+        m_distCount = DistanceCodes;
+        while (m_distCount > 1 && !m_distLengths[m_distCount - 1])
+            --m_distCount;
+        uint8_t all[LitLenSymbols + DistanceCodes];
+        std::memcpy(all, m_litLenLengths, size_t(m_litLenCount));
+        std::memcpy(all + m_litLenCount, m_distLengths, size_t(m_distCount));
+        const int n = m_litLenCount + m_distCount;
+
+        m_runCount = 0;
+        for (int i = 0; i < n;) {
+            const uint8_t length = all[i];
+            int run = 1;
+            while (i + run < n && all[i + run] == length)
+                ++run;
+            i += run;
+            if (!length) {
+                while (run >= 11) {
+                    const int r = std::min(run, 138);
+                    m_runs[m_runCount++] = {18, uint8_t(r - 11)};
+                    run -= r;
+                }
+                if (run >= 3) {
+                    m_runs[m_runCount++] = {17, uint8_t(run - 3)};
+                    run = 0;
+                }
+            } else {
+                m_runs[m_runCount++] = {length, 0};
+                --run;
+                while (run >= 3) {
+                    const int r = std::min(run, 6);
+                    m_runs[m_runCount++] = {16, uint8_t(r - 3)};
+                    run -= r;
+                }
+            }
+            while (run-- > 0)
+                m_runs[m_runCount++] = {length, 0};
+        }
+
+        uint32_t freq[CodeLengthSymbols] = {};
+        for (int i = 0; i < m_runCount; ++i)
+            ++freq[m_runs[i].symbol];
+        codeLengths(freq, CodeLengthSymbols, MaxCodeLengthBits, m_codeLengthLengths);
+        m_codeLengthCount = CodeLengthSymbols;
+        while (m_codeLengthCount > 4 &&
+               !m_codeLengthLengths[codeLengthOrder[m_codeLengthCount - 1]])
+            --m_codeLengthCount;
+
+        uint64_t bits = 5 + 5 + 4 + 3 * uint64_t(m_codeLengthCount);
+        for (int s = 0; s < CodeLengthSymbols; ++s)
+            bits += uint64_t(freq[s]) * m_codeLengthLengths[s];
+        bits += 2 * freq[16] + 3 * freq[17] + 7 * freq[18];
+        return bits;
+    }
+
+    void writeHeader()
+    {
+        uint16_t codes[CodeLengthSymbols] = {};
+        canonicalCodes(m_codeLengthLengths, CodeLengthSymbols, codes);
+        m_bits.put(uint32_t(m_litLenCount - 257), 5);
+        m_bits.put(uint32_t(m_distCount - 1), 5);
+        m_bits.put(uint32_t(m_codeLengthCount - 4), 4);
+        for (int i = 0; i < m_codeLengthCount; ++i)
+            m_bits.put(m_codeLengthLengths[codeLengthOrder[i]], 3);
+        static const int repeatBits[3] = {2, 3, 7};
+        for (int i = 0; i < m_runCount; ++i) {
+            const Run r = m_runs[i];
+            m_bits.put(codes[r.symbol], m_codeLengthLengths[r.symbol]);
+            if (r.symbol >= 16)
+                m_bits.put(r.repeat, repeatBits[r.symbol - 16]);
+        }
+    }
+
+    void writeStored(size_t start, size_t bytes, bool last)
+    {
+        do {
+            const size_t n = std::min<size_t>(bytes, 65535);
+            bytes -= n;
+            m_bits.put(last && !bytes ? 1 : 0, 1);
+            m_bits.put(0, 2);
+            m_bits.alignToByte();
+            const uchar header[4] = {uchar(n), uchar(n >> 8), uchar(~n), uchar(~n >> 8)};
+            m_bits.putBytes(header, 4);
+            m_bits.putBytes(m_data + start, n);
+            start += n;
+        } while (bytes);
+    }
+
+    struct Run
+    {
+        uint8_t symbol;
+        uint8_t repeat;
+    };
+
+    BitWriter &m_bits;
+    const uchar *m_data;
+    uint8_t m_litLenLengths[FixedLitLenSymbols] = {};
+    uint8_t m_distLengths[DistanceCodes];
+    uint16_t m_litLenCodes[FixedLitLenSymbols];
+    uint16_t m_distCodes[DistanceCodes];
+    uint8_t m_codeLengthLengths[CodeLengthSymbols];
+    int m_litLenCount = 0, m_distCount = 0, m_codeLengthCount = 0;
+    Run m_runs[LitLenSymbols + DistanceCodes];
+    int m_runCount = 0;
+};
+
+// The match finder's index, kept per thread. Positions are stored offset by
+// `base`, which moves past every stream, so entries left by an earlier
+// stream read as older than any of this one's and the tables need no
+// clearing.
+struct MatchIndex
+{
+    std::vector<uint32_t> head = std::vector<uint32_t>(size_t(1) << HashBits);
+    std::vector<uint32_t> chain = std::vector<uint32_t>(WindowSize);
+    uint32_t base = 1;
+    std::vector<Symbol> symbols = std::vector<Symbol>(BlockSymbols);
+    Counts counts;
+
+    void startStream(size_t size)
+    {
+        if (uint64_t(base) + size + WindowSize >= 0xFFFFFFFFull) {
+            std::fill(head.begin(), head.end(), 0);
+            std::fill(chain.begin(), chain.end(), 0);
+            base = 1;
+        }
+    }
+
+    void endStream(size_t size) { base += uint32_t(size) + WindowSize; }
+
+    // Indexes position p and returns the previous entry of its hash.
+    uint32_t insert(const uchar *data, uint32_t p)
+    {
+        uint32_t &h = head[hash4(load32(data + p))];
+        const uint32_t previous = h;
+        h = base + p;
+        chain[p & WindowMask] = previous;
+        return previous;
+    }
+
+    // Indexes positions from..to-1 (each with four bytes after it), as
+    // insert() one by one would. Inside a run of one byte value every
+    // position has the same hash, so each one's predecessor is simply the
+    // position before it: written straight, without the round trip through
+    // the head entry that makes one-by-one insertion crawl there.
+    void insertRange(const uchar *data, size_t from, size_t to)
+    {
+        for (size_t p = from; p < to;) {
+            const uint32_t w = load32(data + p);
+            uint32_t &h = head[hash4(w)];
+            chain[p & WindowMask] = h;
+            size_t last = p;
+            if (w == (w & 0xff) * 0x01010101u) {
+                const uchar b = uchar(w);
+                while (last + 1 < to && data[last + 4] == b) {
+                    ++last;
+                    chain[last & WindowMask] = base + uint32_t(last) - 1;
+                }
+            }
+            h = base + uint32_t(last);
+            p = last + 1;
+        }
+    }
+};
+
+} // namespace
+
+size_t DeflateWriter::compress(const uchar *data, size_t size, size_t rowBytes,
+                               std::vector<uchar> &out)
+{
+    if (rowBytes > MaxDistance)
+        rowBytes = 0;
+    try {
+        thread_local MatchIndex index;
+        index.startStream(size);
+        BitWriter bits(out);
+        bits.reserve(2);
+        bits.put(0x78 | (0x9c << 8), 16); // 32 K window, default level
+        BlockWriter blocks(bits, data);
+
+        Symbol *symbols = index.symbols.data();
+        size_t symbolCount = 0;
+        size_t blockStart = 0; // first input byte of the pending symbols
+        size_t covered = 0;    // input bytes the symbols so far stand for
+        Counts &counts = index.counts;
+        counts.clear();
+        auto emitLiteral = [&](size_t p) {
+            symbols[symbolCount++] = counts.literal(data[p]);
+            ++covered;
+        };
+        auto flushIfFull = [&]() {
+            if (symbolCount < BlockSymbols)
+                return;
+            blocks.write(symbols, symbolCount, counts, blockStart, covered - blockStart, false);
+            counts.clear();
+            symbolCount = 0;
+            blockStart = covered;
+        };
+
+        // Lazy matching: a match found at i is held while i + 1 is tried,
+        // and taken unless i + 1 starts a longer one.
+        const uint32_t base = index.base;
+        int pendingLength = 0;
+        uint32_t pendingDistance = 0;
+        bool pending = false;
+        for (size_t i = 0; i < size;) {
+            int length = 0;
+            uint32_t distance = 0;
+            if (i + MinMatch <= size) {
+                uint32_t candidate = index.insert(data, uint32_t(i));
+                const int maxLength = int(std::min<size_t>(MaxMatch, size - i));
+                if (!(pending && pendingLength >= MaxLazy)) {
+                    int best = pending ? std::max(pendingLength, MinMatch - 1) : MinMatch - 1;
+                    const int nice = std::min(NiceLength, maxLength);
+                    int chainLeft =
+                        pending && pendingLength >= GoodLength ? MaxChain / 4 : MaxChain;
+                    const uchar *current = data + i;
+                    const uint32_t head4 = load32(current);
+                    while (chainLeft-- > 0 && candidate >= base && best < maxLength) {
+                        const uint32_t p = candidate - base;
+                        const uint32_t d = uint32_t(i) - p;
+                        if (d > MaxDistance)
+                            break;
+                        const uchar *match = data + p;
+                        if (match[best] == current[best] && load32(match) == head4) {
+                            const int l = matchLength(match, current, maxLength);
+                            if (l > best) {
+                                best = l;
+                                length = l;
+                                distance = d;
+                                if (l >= nice)
+                                    break;
+                            }
+                        }
+                        const uint32_t next = index.chain[p & WindowMask];
+                        if (next >= candidate)
+                            break;
+                        candidate = next;
+                    }
+                    // The same byte a row up, when longer: in an image it is
+                    // the likeliest long match, and the index skips the inside
+                    // of long runs. Nearer matches of the same length are
+                    // cheaper, so it comes last.
+                    if (rowBytes && i >= rowBytes && best < maxLength) {
+                        const uchar *above = current - rowBytes;
+                        const int l = above[best] == current[best] && load32(above) == head4
+                                          ? matchLength(above, current, maxLength)
+                                          : 0;
+                        if (l > best) {
+                            best = length = l;
+                            distance = uint32_t(rowBytes);
+                        }
+                    }
+                }
+            }
+
+            if (pending && pendingLength >= MinMatch && length <= pendingLength) {
+                // The held match at i - 1 wins; index what it covers.
+                const size_t matchStart = i - 1;
+                const size_t end = matchStart + size_t(pendingLength);
+                symbols[symbolCount++] = counts.match(pendingLength, pendingDistance);
+                covered += size_t(pendingLength);
+                size_t from = i + 1;
+                if (pendingLength > MaxIndexed)
+                    from = std::max(from, end - size_t(MaxIndexed));
+                index.insertRange(data, from, std::min(end, size - (MinMatch - 1)));
+                i = end;
+                pending = false;
+                pendingLength = 0;
+            } else {
+                if (pending)
+                    emitLiteral(i - 1);
+                pending = true;
+                pendingLength = length;
+                pendingDistance = distance;
+                ++i;
+            }
+            flushIfFull();
+        }
+        if (pending)
+            emitLiteral(size - 1);
+        blocks.write(symbols, symbolCount, counts, blockStart, covered - blockStart, true);
+        index.endStream(size);
+
+        bits.reserve(8);
+        const uint32_t adler = libdeflate_adler32(1, data, size);
+        const uchar trailer[4] = {uchar(adler >> 24), uchar(adler >> 16), uchar(adler >> 8),
+                                  uchar(adler)};
+        bits.alignToByte();
+        bits.putBytes(trailer, 4);
+        return bits.position();
+    } catch (const std::bad_alloc &) {
+        return 0;
+    }
+}
