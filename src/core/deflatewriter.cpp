@@ -24,6 +24,12 @@ constexpr int GoodLength = 8;
 constexpr int NiceLength = 128;
 constexpr int MaxLazy = 16;
 constexpr int MaxIndexed = 64;
+// Where the four bytes ahead are one value repeated (inside a run), only
+// RunChain candidates are tried: the nearest run gives the run's length, and
+// the row above (tried apart) the alignment that carries the match on past
+// the run's end. So only the last RunIndexed positions of a run are indexed.
+constexpr int RunChain = 2;
+constexpr size_t RunIndexed = 4;
 
 constexpr int MinMatch = 4; // the hash covers four bytes
 constexpr int MaxMatch = 258;
@@ -133,6 +139,27 @@ int matchLength(const uchar *a, const uchar *b, int max)
 }
 
 // One match or literal; distance 0 marks a literal.
+bool isRun(uint32_t fourBytes)
+{
+    return fourBytes == (fourBytes & 0xff) * 0x01010101u;
+}
+
+// How many of the bytes from p, at most max, are b.
+size_t runLength(const uchar *p, uchar b, size_t max)
+{
+    const uint64_t pattern = 0x0101010101010101ull * b;
+    size_t n = 0;
+    while (n + 8 <= max) {
+        const uint64_t x = load64(p + n) ^ pattern;
+        if (x)
+            return n + size_t(__builtin_ctzll(x) >> 3);
+        n += 8;
+    }
+    while (n < max && p[n] == b)
+        ++n;
+    return n;
+}
+
 // One literal or match as the block will send it: the literal/length
 // symbol and, for a match, the length's extra bits and the distance's code
 // and extra bits, worked out once when the match is found.
@@ -570,12 +597,13 @@ struct MatchIndex
             uint32_t &h = head[hash4(w)];
             chain[p & WindowMask] = h;
             size_t last = p;
-            if (w == (w & 0xff) * 0x01010101u) {
-                const uchar b = uchar(w);
-                while (last + 1 < to && data[last + 4] == b) {
-                    ++last;
-                    chain[last & WindowMask] = base + uint32_t(last) - 1;
-                }
+            if (isRun(w)) {
+                // Only the run's last positions: see RunChain.
+                last = p + runLength(data + p + 4, uchar(w), to - 1 - p);
+                const size_t first = last + 1 - p > RunIndexed ? last + 1 - RunIndexed : p;
+                chain[first & WindowMask] = h;
+                for (size_t q = first + 1; q <= last; ++q)
+                    chain[q & WindowMask] = base + uint32_t(q) - 1;
             }
             h = base + uint32_t(last);
             p = last + 1;
@@ -636,6 +664,8 @@ size_t DeflateWriter::compress(const uchar *data, size_t size, size_t rowBytes,
                         pending && pendingLength >= GoodLength ? MaxChain / 4 : MaxChain;
                     const uchar *current = data + i;
                     const uint32_t head4 = load32(current);
+                    if (isRun(head4))
+                        chainLeft = std::min(chainLeft, RunChain);
                     while (chainLeft-- > 0 && candidate >= base && best < maxLength) {
                         const uint32_t p = candidate - base;
                         const uint32_t d = uint32_t(i) - p;
