@@ -4,6 +4,7 @@
 
 #include "generatorfixtures.h"
 #include "generatororacle.h"
+#include "outputfolder.h"
 #include "pngdecoder.h"
 #include "pngencoder.h"
 #include "pngreadback.h"
@@ -23,6 +24,8 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+
+#include <sys/stat.h>
 
 using namespace GeneratorFixtures;
 using PngReadBack::libpngPixels;
@@ -611,6 +614,64 @@ private slots:
         const QStringList files = QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden);
         const QStringList kept = QStringList{".keep"} + leftovers + QStringList{".tilewright.lock"};
         QCOMPARE(files, held ? kept : QStringList({".keep", "a.png"}));
+    }
+
+    // A tile goes through a staged file made afresh: what lies under either
+    // name is replaced, never written through; an existing tile keeps its
+    // permissions, a new one gets 0666 less the umask. A failure gives the
+    // reason and leaves the old tile as it was and nothing staged. (Full and
+    // read-only disks: run_reportsEachMask_writesOracleTiles.)
+    void outputFolder_writesWholeTileOrNothing_data()
+    {
+        QTest::addColumn<QString>("tile");   // under the tile's name: "", "file", "link"
+        QTest::addColumn<QString>("staged"); // under the staged name: "", "file", "link", "folder"
+        QTest::addColumn<QString>("reason"); // empty when written
+        const auto row = [](const char *tag, const char *tile, const char *staged,
+                            const char *reason = "") {
+            QTest::newRow(tag) << QString(tile) << QString(staged) << QString(reason);
+        };
+        row("new tile", "", "");
+        row("existing tile, its mode wider than the umask", "file", "");
+        row("link under the tile's name", "link", "");
+        row("leftover under the staged name", "file", "file");
+        row("link under the staged name", "", "link");
+        row("folder under the staged name", "file", "folder", "directory");
+        row("missing folder", "", "", "No such file");
+    }
+    void outputFolder_writesWholeTileOrNothing()
+    {
+        QFETCH(QString, tile);
+        QFETCH(QString, staged);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString out = dir.filePath(reason.contains("No such") ? "gone" : "out");
+        const QString path = out + "/a.png", victim = dir.filePath("victim"),
+                      stagedPath = out + "/" + OutputFolder::StagingPrefix + "a.png";
+        QVERIFY(QDir().mkpath(dir.filePath("out")) && writeFile(victim, "victim"));
+        const auto place = [&](const QString &what, const QString &at) {
+            return what.isEmpty() || (what == "link"   ? QFile::link(victim, at)
+                                      : what == "file" ? writeFile(at, "old")
+                                                       : QDir().mkpath(at));
+        };
+        QVERIFY(place(tile, path) && place(staged, stagedPath));
+        QVERIFY(tile != "file" || ::chmod(qPrintable(path), 0666) == 0);
+        const mode_t umask = ::umask(027);
+        QString error;
+        const bool written = OutputFolder::writeFile(path, "new", &error);
+        ::umask(umask);
+        QCOMPARE(written, reason.isEmpty());
+        QVERIFY2(error.contains(reason), qPrintable(error));
+        QCOMPARE(readFile(victim), QByteArray("victim"));
+        QCOMPARE(readFile(path), QByteArray(written ? "new" : tile == "file" ? "old" : ""));
+        QStringList want;
+        if (staged == "folder")
+            want << OutputFolder::StagingPrefix + "a.png";
+        if (written || tile == "file")
+            want << "a.png";
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), want);
+        struct stat status;
+        QVERIFY(!written || (::lstat(qPrintable(path), &status) == 0 && S_ISREG(status.st_mode)));
+        QVERIFY(!written || (status.st_mode & 0777) == (tile == "file" ? 0666u : 0640u));
     }
 };
 
