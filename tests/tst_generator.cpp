@@ -2,12 +2,14 @@
 // oracle makes them, in PNG files that Qt and libpng read back as Qt's own,
 // within the encoder's size rule.
 
+#include "fileentry.h"
 #include "generatorfixtures.h"
 #include "generatororacle.h"
 #include "outputfolder.h"
 #include "pngdecoder.h"
 #include "pngencoder.h"
 #include "pngreadback.h"
+#include "regularfile.h"
 #include "runoutcome.h"
 #include "safeimagereader.h"
 #include "tilepipeline.h"
@@ -321,6 +323,111 @@ private slots:
         QCOMPARE(ours.dotsPerMeterX(), qt.dotsPerMeterX());
         QCOMPARE(ours.dotsPerMeterY(), qt.dotsPerMeterY());
         QCOMPARE(!PngDecoder::decode(file).isNull(), fast);
+    }
+
+    // The guarded reader takes regular files only, without blocking on a
+    // pipe, and weighs the file and its declared size before decoding. Small
+    // files are read whole at once, larger ones header first; either way the
+    // image is Qt's and the cost covers the bytes and the pixels.
+    void maskReader_checksBeforeDecoding_data()
+    {
+        QTest::addColumn<FileEntry>("entry");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason"); // at construction; "decoded": at read()
+        const auto row = [](const char *tag, const QByteArray &bytes, const char *reason = "",
+                            FileEntry entry = FileEntry::Bytes) {
+            QTest::newRow(tag) << entry << bytes << QString(reason);
+        };
+        const auto saved = [](const QImage &image, const char *format) {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, format);
+            return bytes;
+        };
+        QImage noise = solid(300, 300, 0);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.bits()), 300 * 300);
+        const QByteArray mask = saved(variedMask(3), "PNG"), large = saved(noise, "PNG");
+        QVERIFY(large.size() > SafeImageReader::WholeReadBytes);
+        row("small PNG", mask);
+        row("small BMP", saved(variedMask(3), "BMP"));
+        row("large PNG", large);
+        row("large BMP", saved(noise, "BMP"));
+        row("PNG cut in its data", mask.left(mask.indexOf("IDAT") + 8), "decoded");
+        row("large PNG cut in its data", large.left(large.size() - 100), "decoded");
+        row("declares 60000 x 60000", PreviewFixtures::absurdPng(), "60000 x 60000");
+        row("over the size cap", mask, "more than the");
+        row("empty", "", "not a readable image");
+        row("missing", "", "No such file", FileEntry::Missing);
+        row("folder", "", "a folder", FileEntry::Folder);
+        row("named pipe", "", "a named pipe", FileEntry::Pipe);
+        row("link to a device", "", "a device", FileEntry::DeviceLink);
+    }
+    void maskReader_checksBeforeDecoding()
+    {
+        QFETCH(FileEntry, entry);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("mask.png");
+        QVERIFY(place(entry, path, bytes));
+        const bool overCap = QString(QTest::currentDataTag()).contains("cap");
+        QVERIFY(!overCap || QFile::resize(path, SafeImageReader::MaxFileBytes + 1));
+        SafeImageReader reader(path);
+        const bool opens = reason.isEmpty() || reason == "decoded";
+        QCOMPARE(reader.canRead(), opens);
+        const QImage image = reader.read();
+        QVERIFY2(reader.errorString().contains(reason), qPrintable(reader.errorString()));
+        QCOMPARE(image.isNull(), !reason.isEmpty());
+        if (!reason.isEmpty())
+            return;
+        const QImage qt = QImage::fromData(bytes);
+        QCOMPARE(image, qt);
+        QCOMPARE(reader.size(), qt.size());
+        // As promised: the file, the image at up to 8 bytes a pixel, a 4-byte copy.
+        QVERIFY(reader.decodeCost() >= bytes.size() + 12 * qint64(qt.width()) * qt.height());
+    }
+
+    // A file is read to its end as it is when read, which may be past the
+    // size it had when opened, but never more than the cap.
+    void regularFile_readsToTheEndWithinTheCap_data()
+    {
+        QTest::addColumn<int>("opened"); // bytes when opened
+        QTest::addColumn<int>("now");    // bytes when read
+        QTest::addColumn<bool>("read");
+        const auto row = [](const char *tag, int opened, int now, bool read) {
+            QTest::newRow(tag) << opened << now << read;
+        };
+        row("empty", 0, 0, true);
+        row("as opened", 1000, 1000, true);
+        row("exactly the cap", 4096, 4096, true);
+        row("over the cap", 4097, 4097, false);
+        row("grown", 1000, 3000, true);
+        row("grown to the cap", 1000, 4096, true);
+        row("grown past the cap", 1000, 4097, false);
+        row("grown from the cap", 4096, 4097, false);
+        row("shrunk", 3000, 1000, true);
+    }
+    void regularFile_readsToTheEndWithinTheCap()
+    {
+        QFETCH(int, opened);
+        QFETCH(int, now);
+        QFETCH(bool, read);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("file");
+        QByteArray bytes(qMax(opened, now), 0);
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(i * 7);
+        QVERIFY(writeFile(path, bytes.left(opened)));
+        RegularFile::Handle file;
+        QVERIFY(file.open(path));
+        QCOMPARE(file.size(), qint64(opened));
+        QVERIFY(writeFile(path, bytes.left(now))); // the same file, truncated and written
+        QByteArray data;
+        QString error;
+        QCOMPARE(file.readAll(4096, &data, &error), read);
+        QCOMPARE(data, read ? bytes.left(now) : QByteArray());
+        QVERIFY2(read || error.contains("4096"), qPrintable(error));
     }
 
     // Every mask reported in order, a failure with its reason; a tile for each
