@@ -51,6 +51,56 @@ QString counted(int total, int done)
     return (events << QString("complete %1").arg(done)).join(", ");
 }
 
+// A PNG of `image` (8-bit RGBA, or RGB where it has no alpha) whose row y is
+// filtered with filter type (first + y) % 5, so that a few files take the
+// decoder through every filter, on the first row and after each other.
+QByteArray pngFilteredFrom(const QImage &image, int first)
+{
+    const int channels = image.hasAlphaChannel() ? 4 : 3, n = image.width() * channels;
+    QByteArray rows, prev(n, 0);
+    for (int y = 0; y < image.height(); ++y) {
+        QByteArray raw;
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            raw += QByteArray(1, char(qRed(p))) + char(qGreen(p)) + char(qBlue(p));
+            if (channels == 4)
+                raw += char(qAlpha(p));
+        }
+        const int type = (first + y) % 5;
+        rows += char(type);
+        for (int i = 0; i < n; ++i) {
+            const int a = i >= channels ? uchar(raw[i - channels]) : 0, b = uchar(prev[i]),
+                      c = i >= channels ? uchar(prev[i - channels]) : 0;
+            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+            const int predicted[] = {0, a, b, (a + b) / 2,
+                                     pa <= pb && pa <= pc ? a
+                                     : pb <= pc           ? b
+                                                          : c};
+            rows += char(uchar(raw[i]) - predicted[type]);
+        }
+        prev = raw;
+    }
+    libdeflate_compressor *deflater = libdeflate_alloc_compressor(6);
+    QByteArray idat(int(libdeflate_zlib_compress_bound(deflater, size_t(rows.size()))), 0);
+    idat.resize(int(libdeflate_zlib_compress(deflater, rows.constData(), size_t(rows.size()),
+                                             idat.data(), size_t(idat.size()))));
+    libdeflate_free_compressor(deflater);
+    const auto bigEndian = [](quint32 value) {
+        const quint32 big = qToBigEndian(value);
+        return QByteArray(reinterpret_cast<const char *>(&big), 4);
+    };
+    const auto chunk = [&](const char *type, const QByteArray &data) {
+        const QByteArray body = type + data;
+        return bigEndian(quint32(data.size())) + body +
+               bigEndian(quint32(libdeflate_crc32(0, body.constData(), size_t(body.size()))));
+    };
+    const QByteArray header = bigEndian(quint32(image.width())) +
+                              bigEndian(quint32(image.height())) +
+                              QByteArray::fromHex(channels == 4 ? "0806000000" : "0802000000");
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", idat) +
+           chunk("IEND", QByteArray());
+}
+
 // Our PNG beside Qt's file of the same image: the same pixels through Qt and libpng, and no
 // more bytes.
 // Our file against Qt's for the same image: the same pixels through Qt and
@@ -296,6 +346,19 @@ private slots:
         QTest::newRow("noise, every filter, 8 KiB pieces") << png(noise) << true;
         QTest::newRow("our encoder's, filtered") << PngEncoder::encode(mask) << true;
         QTest::newRow("our encoder's, unfiltered") << PngEncoder::encode(noise) << true;
+        // Widths with and without a part short of a whole vector.
+        for (int width : {1, 5, 37})
+            for (int first = 0; first < 5; ++first)
+                for (const bool alpha : {true, false}) {
+                    const QImage image =
+                        noise.copy(0, 0, width, 11)
+                            .convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+                    QTest::newRow(qPrintable(QString("%1 px, %2, filter %3 first")
+                                                 .arg(width)
+                                                 .arg(alpha ? "RGBA" : "RGB")
+                                                 .arg(first)))
+                        << pngFilteredFrom(image, first) << true;
+                }
         QTest::newRow("palette") << png(mask.convertToFormat(QImage::Format_Indexed8)) << false;
         QTest::newRow("grey") << png(mask.convertToFormat(QImage::Format_Grayscale8)) << false;
         QTest::newRow("16-bit") << png(mask.convertToFormat(QImage::Format_RGBA64)) << false;
