@@ -3,12 +3,15 @@
 // within the encoder's size rule.
 
 #include "deflatewriter.h"
+#include "fileentry.h"
 #include "generatorfixtures.h"
 #include "generatororacle.h"
+#include "outputfolder.h"
 #include "pngdecoder.h"
 #include "pngencoder.h"
 #include "pngfilter.h"
 #include "pngreadback.h"
+#include "regularfile.h"
 #include "runoutcome.h"
 #include "safeimagereader.h"
 #include "tilepipeline.h"
@@ -25,6 +28,8 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+
+#include <sys/stat.h>
 
 using namespace GeneratorFixtures;
 using PngReadBack::libpngPixels;
@@ -46,6 +51,56 @@ QString counted(int total, int done)
     for (int i = 1; i <= done; ++i)
         events << QString("step %1").arg(i);
     return (events << QString("complete %1").arg(done)).join(", ");
+}
+
+// A PNG of `image` (8-bit RGBA, or RGB where it has no alpha) whose row y is
+// filtered with filter type (first + y) % 5, so that a few files take the
+// decoder through every filter, on the first row and after each other.
+QByteArray pngFilteredFrom(const QImage &image, int first)
+{
+    const int channels = image.hasAlphaChannel() ? 4 : 3, n = image.width() * channels;
+    QByteArray rows, prev(n, 0);
+    for (int y = 0; y < image.height(); ++y) {
+        QByteArray raw;
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            raw += QByteArray(1, char(qRed(p))) + char(qGreen(p)) + char(qBlue(p));
+            if (channels == 4)
+                raw += char(qAlpha(p));
+        }
+        const int type = (first + y) % 5;
+        rows += char(type);
+        for (int i = 0; i < n; ++i) {
+            const int a = i >= channels ? uchar(raw[i - channels]) : 0, b = uchar(prev[i]),
+                      c = i >= channels ? uchar(prev[i - channels]) : 0;
+            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+            const int predicted[] = {0, a, b, (a + b) / 2,
+                                     pa <= pb && pa <= pc ? a
+                                     : pb <= pc           ? b
+                                                          : c};
+            rows += char(uchar(raw[i]) - predicted[type]);
+        }
+        prev = raw;
+    }
+    libdeflate_compressor *deflater = libdeflate_alloc_compressor(6);
+    QByteArray idat(int(libdeflate_zlib_compress_bound(deflater, size_t(rows.size()))), 0);
+    idat.resize(int(libdeflate_zlib_compress(deflater, rows.constData(), size_t(rows.size()),
+                                             idat.data(), size_t(idat.size()))));
+    libdeflate_free_compressor(deflater);
+    const auto bigEndian = [](quint32 value) {
+        const quint32 big = qToBigEndian(value);
+        return QByteArray(reinterpret_cast<const char *>(&big), 4);
+    };
+    const auto chunk = [&](const char *type, const QByteArray &data) {
+        const QByteArray body = type + data;
+        return bigEndian(quint32(data.size())) + body +
+               bigEndian(quint32(libdeflate_crc32(0, body.constData(), size_t(body.size()))));
+    };
+    const QByteArray header = bigEndian(quint32(image.width())) +
+                              bigEndian(quint32(image.height())) +
+                              QByteArray::fromHex(channels == 4 ? "0806000000" : "0802000000");
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", idat) +
+           chunk("IEND", QByteArray());
 }
 
 // Our PNG beside Qt's file of the same image: the same pixels through Qt and libpng, and no
@@ -365,6 +420,19 @@ private slots:
         QTest::newRow("noise, every filter, 8 KiB pieces") << png(noise) << true;
         QTest::newRow("our encoder's, filtered") << PngEncoder::encode(mask) << true;
         QTest::newRow("our encoder's, unfiltered") << PngEncoder::encode(noise) << true;
+        // Widths with and without a part short of a whole vector.
+        for (int width : {1, 5, 37})
+            for (int first = 0; first < 5; ++first)
+                for (const bool alpha : {true, false}) {
+                    const QImage image =
+                        noise.copy(0, 0, width, 11)
+                            .convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+                    QTest::newRow(qPrintable(QString("%1 px, %2, filter %3 first")
+                                                 .arg(width)
+                                                 .arg(alpha ? "RGBA" : "RGB")
+                                                 .arg(first)))
+                        << pngFilteredFrom(image, first) << true;
+                }
         QTest::newRow("palette") << png(mask.convertToFormat(QImage::Format_Indexed8)) << false;
         QTest::newRow("grey") << png(mask.convertToFormat(QImage::Format_Grayscale8)) << false;
         QTest::newRow("16-bit") << png(mask.convertToFormat(QImage::Format_RGBA64)) << false;
@@ -392,6 +460,112 @@ private slots:
         QCOMPARE(ours.dotsPerMeterX(), qt.dotsPerMeterX());
         QCOMPARE(ours.dotsPerMeterY(), qt.dotsPerMeterY());
         QCOMPARE(!PngDecoder::decode(file).isNull(), fast);
+    }
+
+    // The guarded reader takes regular files only, without blocking on a
+    // pipe, and weighs the file and its declared size before decoding. Small
+    // files are read whole at once, larger ones header first; either way the
+    // image is Qt's and the cost covers the bytes and the pixels.
+    void maskReader_checksBeforeDecoding_data()
+    {
+        QTest::addColumn<FileEntry>("entry");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason"); // at construction; "decoded": at read()
+        QTest::addColumn<qint64>("grownTo"); // the file's size, if not the bytes'
+        const auto row = [](const char *tag, const QByteArray &bytes, const char *reason = "",
+                            FileEntry entry = FileEntry::Bytes, qint64 grownTo = 0) {
+            QTest::newRow(tag) << entry << bytes << QString(reason) << grownTo;
+        };
+        const auto saved = [](const QImage &image, const char *format) {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, format);
+            return bytes;
+        };
+        QImage noise = solid(300, 300, 0);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.bits()), 300 * 300);
+        const QByteArray mask = saved(variedMask(3), "PNG"), large = saved(noise, "PNG");
+        QVERIFY(large.size() > SafeImageReader::WholeReadBytes);
+        row("small PNG", mask);
+        row("small BMP", saved(variedMask(3), "BMP"));
+        row("large PNG", large);
+        row("large BMP", saved(noise, "BMP"));
+        row("PNG cut in its data", mask.left(mask.indexOf("IDAT") + 8), "decoded");
+        row("large PNG cut in its data", large.left(large.size() - 100), "decoded");
+        row("declares 60000 x 60000", PreviewFixtures::absurdPng(), "60000 x 60000");
+        row("over the size cap", mask, "more than the", FileEntry::Bytes,
+            SafeImageReader::MaxFileBytes + 1);
+        row("empty", "", "not a readable image");
+        row("missing", "", "No such file", FileEntry::Missing);
+        row("folder", "", "a folder", FileEntry::Folder);
+        row("named pipe", "", "a named pipe", FileEntry::Pipe);
+        row("link to a device", "", "a device", FileEntry::DeviceLink);
+    }
+    void maskReader_checksBeforeDecoding()
+    {
+        QFETCH(FileEntry, entry);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        QFETCH(qint64, grownTo);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("mask.png");
+        QVERIFY(place(entry, path, bytes) && (!grownTo || QFile::resize(path, grownTo)));
+        SafeImageReader reader(path);
+        const bool opens = reason.isEmpty() || reason == "decoded";
+        QCOMPARE(reader.canRead(), opens);
+        const QImage image = reader.read();
+        QVERIFY2(reader.errorString().contains(reason), qPrintable(reader.errorString()));
+        QCOMPARE(image.isNull(), !reason.isEmpty());
+        if (!reason.isEmpty())
+            return;
+        const QImage qt = QImage::fromData(bytes);
+        QCOMPARE(image, qt);
+        QCOMPARE(reader.size(), qt.size());
+        // As promised: the file, the image at up to 8 bytes a pixel, a 4-byte copy.
+        QVERIFY(reader.decodeCost() >= bytes.size() + 12 * qint64(qt.width()) * qt.height());
+    }
+
+    // A file is read to its end as it is when read, which may be past the
+    // size it had when opened, but never more than the cap.
+    void regularFile_readsToTheEndWithinTheCap_data()
+    {
+        QTest::addColumn<int>("opened"); // bytes when opened
+        QTest::addColumn<int>("now");    // bytes when read
+        QTest::addColumn<bool>("read");
+        const auto row = [](const char *tag, int opened, int now, bool read) {
+            QTest::newRow(tag) << opened << now << read;
+        };
+        row("empty", 0, 0, true);
+        row("as opened", 1000, 1000, true);
+        row("exactly the cap", 4096, 4096, true);
+        row("over the cap", 4097, 4097, false);
+        row("grown", 1000, 3000, true);
+        row("grown to the cap", 1000, 4096, true);
+        row("grown past the cap", 1000, 4097, false);
+        row("grown from the cap", 4096, 4097, false);
+        row("shrunk", 3000, 1000, true);
+    }
+    void regularFile_readsToTheEndWithinTheCap()
+    {
+        QFETCH(int, opened);
+        QFETCH(int, now);
+        QFETCH(bool, read);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("file");
+        QByteArray bytes(qMax(opened, now), 0);
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(i * 7);
+        QVERIFY(writeFile(path, bytes.left(opened)));
+        RegularFile::Handle file;
+        QVERIFY(file.open(path));
+        QCOMPARE(file.size(), qint64(opened));
+        QVERIFY(writeFile(path, bytes.left(now))); // the same file, truncated and written
+        QByteArray data;
+        QString error;
+        QCOMPARE(file.readAll(4096, &data, &error), read);
+        QCOMPARE(data, read ? bytes.left(now) : QByteArray());
+        QVERIFY2(read || error.contains("4096"), qPrintable(error));
     }
 
     // Every mask reported in order, a failure with its reason; a tile for each
@@ -685,6 +859,64 @@ private slots:
         const QStringList files = QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden);
         const QStringList kept = QStringList{".keep"} + leftovers + QStringList{".tilewright.lock"};
         QCOMPARE(files, held ? kept : QStringList({".keep", "a.png"}));
+    }
+
+    // A tile goes through a staged file made afresh: what lies under either
+    // name is replaced, never written through; an existing tile keeps its
+    // permissions, a new one gets 0666 less the umask. A failure gives the
+    // reason and leaves the old tile as it was and nothing staged. (Full and
+    // read-only disks: run_reportsEachMask_writesOracleTiles.)
+    void outputFolder_writesWholeTileOrNothing_data()
+    {
+        QTest::addColumn<QString>("tile");   // under the tile's name: "", "file", "link"
+        QTest::addColumn<QString>("staged"); // under the staged name: "", "file", "link", "folder"
+        QTest::addColumn<QString>("reason"); // empty when written
+        const auto row = [](const char *tag, const char *tile, const char *staged,
+                            const char *reason = "") {
+            QTest::newRow(tag) << QString(tile) << QString(staged) << QString(reason);
+        };
+        row("new tile", "", "");
+        row("existing tile, its mode wider than the umask", "file", "");
+        row("link under the tile's name", "link", "");
+        row("leftover under the staged name", "file", "file");
+        row("link under the staged name", "", "link");
+        row("folder under the staged name", "file", "folder", "directory");
+        row("missing folder", "", "", "No such file");
+    }
+    void outputFolder_writesWholeTileOrNothing()
+    {
+        QFETCH(QString, tile);
+        QFETCH(QString, staged);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString out = dir.filePath(reason.contains("No such") ? "gone" : "out");
+        const QString path = out + "/a.png", victim = dir.filePath("victim"),
+                      stagedPath = out + "/" + OutputFolder::StagingPrefix + "a.png";
+        QVERIFY(QDir().mkpath(dir.filePath("out")) && writeFile(victim, "victim"));
+        const auto place = [&](const QString &what, const QString &at) {
+            return what.isEmpty() || (what == "link"   ? QFile::link(victim, at)
+                                      : what == "file" ? writeFile(at, "old")
+                                                       : QDir().mkpath(at));
+        };
+        QVERIFY(place(tile, path) && place(staged, stagedPath));
+        QVERIFY(tile != "file" || ::chmod(qPrintable(path), 0666) == 0);
+        const mode_t umask = ::umask(027);
+        QString error;
+        const bool written = OutputFolder::writeFile(path, "new", &error);
+        ::umask(umask);
+        QCOMPARE(written, reason.isEmpty());
+        QVERIFY2(error.contains(reason), qPrintable(error));
+        QCOMPARE(readFile(victim), QByteArray("victim"));
+        QCOMPARE(readFile(path), QByteArray(written ? "new" : tile == "file" ? "old" : ""));
+        QStringList want;
+        if (staged == "folder")
+            want << OutputFolder::StagingPrefix + "a.png";
+        if (written || tile == "file")
+            want << "a.png";
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), want);
+        struct stat status;
+        QVERIFY(!written || (::lstat(qPrintable(path), &status) == 0 && S_ISREG(status.st_mode)));
+        QVERIFY(!written || (status.st_mode & 0777) == (tile == "file" ? 0666u : 0640u));
     }
 };
 

@@ -11,6 +11,12 @@
 #include <cerrno>
 #include <cstdio>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 const QLatin1String OutputFolder::LockFileName(".tilewright.lock");
 const QLatin1String OutputFolder::StagingPrefix(".tilewright-partial-");
 
@@ -20,6 +26,56 @@ QString tr(const char *text)
 {
     return QCoreApplication::translate("OutputFolder", text);
 }
+
+bool failWith(int error, QString *errorString)
+{
+    if (errorString)
+        *errorString = qt_error_string(error);
+    return false;
+}
+
+#ifdef Q_OS_UNIX
+int openEintr(const char *path, int flags, mode_t mode)
+{
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// All of data, through short writes and interruptions.
+bool writeAll(int fd, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t done = ::write(fd, data, size_t(size));
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (done == 0) { // nothing written and no reason given: treat as a full disk
+            errno = ENOSPC;
+            return false;
+        }
+        data += done;
+        size -= done;
+    }
+    return true;
+}
+
+// The data on the disk before the rename. A file system that cannot sync at
+// all (some FUSE and network ones) is no failure: QSaveFile writes there too.
+bool syncData(int fd)
+{
+    int result;
+    do {
+        result = ::fdatasync(fd);
+    } while (result != 0 && errno == EINTR);
+    return result == 0 || errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP ||
+           errno == ENOSYS;
+}
+#endif
 
 } // namespace
 
@@ -76,6 +132,56 @@ void OutputFolder::release()
 
 bool OutputFolder::writeFile(const QString &path, const QByteArray &data, QString *errorString)
 {
+#ifdef Q_OS_UNIX
+    // One tile is one small file, and a run writes thousands: straight system
+    // calls, about half as many as QSaveFile's own temporary file and a second
+    // rename took.
+    const QByteArray target = QFile::encodeName(path);
+    const int slash = target.lastIndexOf('/');
+    QByteArray staged;
+    staged.reserve(target.size() + StagingPrefix.size());
+    staged.append(target.constData(), slash + 1);
+    staged.append(StagingPrefix.data(), StagingPrefix.size());
+    staged.append(target.constData() + slash + 1, target.size() - slash - 1);
+
+    // An existing tile keeps its permissions. Only a file counts: a link
+    // under the tile's name is replaced by the rename, never followed.
+    struct stat existing;
+    const bool keepMode = ::lstat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode);
+
+    // O_EXCL creates the staged file afresh, so nothing planted under its
+    // name (a link, a file someone else holds open) is written through; a
+    // leftover is removed and the name taken once more. 0666 less the umask
+    // is what any new file gets.
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = openEintr(staged.constData(), flags, 0666);
+    if (fd < 0 && errno == EEXIST && (::unlink(staged.constData()) == 0 || errno == ENOENT))
+        fd = openEintr(staged.constData(), flags, 0666);
+    if (fd < 0)
+        return failWith(errno, errorString);
+
+    // Synced before the rename, as QSaveFile does, so that after a crash the
+    // tile is the old file or the new one, never an empty one.
+    bool written = (!keepMode || ::fchmod(fd, existing.st_mode & 0777) == 0) &&
+                   writeAll(fd, data.constData(), data.size()) && syncData(fd);
+    int error = errno;
+    // A failed close may be the first news of a failed write (NFS, quotas).
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    // rename() replaces the target in one step, so a reader sees the old file
+    // or the new one, never a part.
+    if (written && ::rename(staged.constData(), target.constData()) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        ::unlink(staged.constData());
+        return failWith(error, errorString);
+    }
+    return true;
+#else
     const QFileInfo target(path);
     const QString staged = target.path() + QLatin1Char('/') + StagingPrefix + target.fileName();
     if (!SafeFileWriter::write(staged, data, errorString))
@@ -86,10 +192,10 @@ bool OutputFolder::writeFile(const QString &path, const QByteArray &data, QStrin
     // or the new one, never a part.
     if (std::rename(QFile::encodeName(staged).constData(), QFile::encodeName(path).constData()) !=
         0) {
-        if (errorString)
-            *errorString = qt_error_string(errno);
+        const int error = errno;
         QFile::remove(staged);
-        return false;
+        return failWith(error, errorString);
     }
     return true;
+#endif
 }

@@ -32,9 +32,11 @@ public:
     bool claim(QString *errorString = nullptr);
     void release();
 
-    // The whole file or nothing, as SafeFileWriter, staged as
-    // StagingPrefix + the file's name, so an interrupted write leaves only a
-    // name claim() removes. An existing file keeps its permissions.
+    // The whole file or nothing, as SafeFileWriter: written and synced under
+    // StagingPrefix + the file's name, then renamed over the target, so an
+    // interrupted write leaves only a name claim() removes. An existing file
+    // keeps its permissions; a new one gets 0666 less the umask. A link under
+    // either name is replaced, never written through.
     static bool writeFile(const QString &path, const QByteArray &data,
                           QString *errorString = nullptr);
 

@@ -10,10 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 namespace {
@@ -76,31 +78,114 @@ bool readHeader(const QByteArray &data, Header *header)
     return true;
 }
 
+#if defined(__SSE2__)
+// The filters of 4-byte pixels with SSE2, a pixel to a lane: the arithmetic
+// is per byte, so the vector steps give exactly the scalar results below.
+
+__m128i loadPixel(const uchar *p)
+{
+    int word;
+    std::memcpy(&word, p, 4);
+    return _mm_cvtsi32_si128(word);
+}
+
+void storePixel(uchar *p, __m128i v)
+{
+    const int word = _mm_cvtsi128_si32(v);
+    std::memcpy(p, &word, 4);
+}
+
+// Each pixel plus the one on its left: four at a time as a running sum
+// (add the vector shifted by one pixel, then by two), carrying the last.
+void unfilterSub4(uchar *row, size_t n)
+{
+    __m128i carry = _mm_setzero_si128();
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + i));
+        x = _mm_add_epi8(x, _mm_slli_si128(x, 4));
+        x = _mm_add_epi8(x, _mm_slli_si128(x, 8));
+        x = _mm_add_epi8(x, carry);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(row + i), x);
+        carry = _mm_shuffle_epi32(x, 0xff);
+    }
+    for (; i < n; i += 4) {
+        carry = _mm_add_epi8(carry, loadPixel(row + i));
+        storePixel(row + i, carry);
+    }
+}
+
+// Plus the floor of the mean of left and above: _mm_avg_epu8 rounds up, so
+// take back the odd bit.
+void unfilterAverage4(uchar *row, const uchar *prev, size_t n)
+{
+    const __m128i one = _mm_set1_epi8(1);
+    __m128i left = _mm_setzero_si128();
+    for (size_t i = 0; i < n; i += 4) {
+        const __m128i above = loadPixel(prev + i);
+        const __m128i odd = _mm_and_si128(_mm_xor_si128(left, above), one);
+        const __m128i mean = _mm_sub_epi8(_mm_avg_epu8(left, above), odd);
+        left = _mm_add_epi8(loadPixel(row + i), mean);
+        storePixel(row + i, left);
+    }
+}
+
+// Plus whichever of left (a), above (b) and above-left (c) is nearest to
+// a + b - c, ties in that order, as PngFilter::paethPredictor: in 16 bits,
+// |b - c|, |a - c| and |a + b - 2c| compared lane by lane.
+void unfilterPaeth4(uchar *row, const uchar *prev, size_t n)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const auto absolute = [&](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
+    __m128i a = zero, c = zero; // 16-bit lanes
+    for (size_t i = 0; i < n; i += 4) {
+        const __m128i b = _mm_unpacklo_epi8(loadPixel(prev + i), zero);
+        const __m128i towardA = _mm_sub_epi16(b, c), towardB = _mm_sub_epi16(a, c);
+        const __m128i pa = absolute(towardA), pb = absolute(towardB),
+                      pc = absolute(_mm_add_epi16(towardA, towardB));
+        const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
+        const __m128i takeA = _mm_cmpeq_epi16(pa, smallest);
+        const __m128i takeB = _mm_andnot_si128(takeA, _mm_cmpeq_epi16(pb, smallest));
+        const __m128i takeC = _mm_andnot_si128(_mm_or_si128(takeA, takeB), _mm_set1_epi16(-1));
+        const __m128i nearest =
+            _mm_or_si128(_mm_or_si128(_mm_and_si128(takeA, a), _mm_and_si128(takeB, b)),
+                         _mm_and_si128(takeC, c));
+        const __m128i x = _mm_add_epi8(loadPixel(row + i), _mm_packus_epi16(nearest, zero));
+        storePixel(row + i, x);
+        a = _mm_unpacklo_epi8(x, zero);
+        c = b;
+    }
+}
+#endif
+
 // Undoes one row's filter in place; prev is the row above (zeros for the
 // first). False for an unknown filter type.
 bool unfilter(uchar type, uchar *row, const uchar *prev, size_t n, size_t bpp)
 {
+#if defined(__SSE2__)
+    if (bpp == 4) {
+        switch (type) {
+        case 1:
+            unfilterSub4(row, n);
+            return true;
+        case 3:
+            unfilterAverage4(row, prev, n);
+            return true;
+        case 4:
+            unfilterPaeth4(row, prev, n);
+            return true;
+        default:
+            break;
+        }
+    }
+#endif
     switch (type) {
     case 0:
         return true;
-    case 1: {
-        size_t i = bpp;
-#if defined(__SSE2__)
-        if (bpp == 4) { // a pixel at a time
-            __m128i left = _mm_cvtsi32_si128(0);
-            for (i = 0; i + 4 <= n; i += 4) {
-                int word;
-                std::memcpy(&word, row + i, 4);
-                left = _mm_add_epi8(left, _mm_cvtsi32_si128(word));
-                word = _mm_cvtsi128_si32(left);
-                std::memcpy(row + i, &word, 4);
-            }
-        }
-#endif
-        for (; i < n; ++i)
+    case 1:
+        for (size_t i = bpp; i < n; ++i)
             row[i] = uchar(row[i] + row[i - bpp]);
         return true;
-    }
     case 2: {
         size_t i = 0;
 #if defined(__SSE2__)
@@ -131,6 +216,75 @@ bool unfilter(uchar type, uchar *row, const uchar *prev, size_t n, size_t bpp)
         return false;
     }
 }
+
+#if defined(__SSE2__)
+// RGBA rows straight into the image. ARGB32 words on little-endian x86 are
+// the bytes B, G, R, A: the file's R and B swapped. Every filter works byte
+// by byte on one channel of neighbouring pixels, so swapping first and then
+// undoing the filter in the image, against the image's row above, gives the
+// same pixels and saves a pass over the data.
+
+// One row's bytes swapped into `out`, plus `up` byte by byte where given
+// (the "up" filter undone on the way).
+using SwapRow = void (*)(const uchar *in, uchar *out, const uchar *up, size_t n);
+
+void swapTail(const uchar *in, uchar *out, const uchar *up, size_t i, size_t n)
+{
+    for (; i < n; i += 4) {
+        const uchar b = in[i + 2], g = in[i + 1], r = in[i], a = in[i + 3];
+        out[i] = uchar(b + (up ? up[i] : 0));
+        out[i + 1] = uchar(g + (up ? up[i + 1] : 0));
+        out[i + 2] = uchar(r + (up ? up[i + 2] : 0));
+        out[i + 3] = uchar(a + (up ? up[i + 3] : 0));
+    }
+}
+
+// Without SSSE3's byte shuffle: masks and shifts, then the row above added
+// as the "up" filter would.
+void swapRowSse2(const uchar *in, uchar *out, const uchar *up, size_t n)
+{
+    const __m128i keep = _mm_set1_epi32(int(0xff00ff00));
+    const __m128i low = _mm_set1_epi32(0xff);
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+        const __m128i red = _mm_slli_epi32(_mm_and_si128(w, low), 16);
+        const __m128i blue = _mm_and_si128(_mm_srli_epi32(w, 16), low);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i),
+                         _mm_or_si128(_mm_and_si128(w, keep), _mm_or_si128(red, blue)));
+    }
+    swapTail(in, out, nullptr, i, n);
+    if (up)
+        unfilter(2, out, up, n, 4);
+}
+
+__attribute__((target("ssse3"))) void swapRowSsse3(const uchar *in, uchar *out, const uchar *up,
+                                                   size_t n)
+{
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+    size_t i = 0;
+    if (up) {
+        for (; i + 16 <= n; i += 16) {
+            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+            const __m128i above = _mm_loadu_si128(reinterpret_cast<const __m128i *>(up + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i),
+                             _mm_add_epi8(_mm_shuffle_epi8(w, order), above));
+        }
+    } else {
+        for (; i + 16 <= n; i += 16) {
+            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm_shuffle_epi8(w, order));
+        }
+    }
+    swapTail(in, out, up, i, n);
+}
+
+SwapRow swapRow()
+{
+    static const SwapRow chosen = __builtin_cpu_supports("ssse3") ? swapRowSsse3 : swapRowSse2;
+    return chosen;
+}
+#endif
 
 struct DecompressorDeleter
 {
@@ -210,41 +364,74 @@ QImage PngDecoder::decode(const QByteArray &data)
                  header.channels == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (!inflater || image.isNull())
         return QImage();
-    std::vector<uchar> raw(rawSize);
+    // The inflated rows go to a buffer each thread keeps for the next mask,
+    // unless they are larger than masks ever are: then to one of their own.
+    constexpr size_t MaxKeptBytes = 1024 * 1024;
+    thread_local std::unique_ptr<uchar[]> kept;
+    thread_local size_t keptSize = 0;
+    std::unique_ptr<uchar[]> own;
+    if (rawSize <= MaxKeptBytes && keptSize < rawSize) {
+        kept.reset(new (std::nothrow) uchar[rawSize]);
+        keptSize = kept ? rawSize : 0;
+    }
+    if (rawSize > keptSize)
+        own.reset(new (std::nothrow) uchar[rawSize]);
+    uchar *const raw = own ? own.get() : kept.get();
+    if (!raw)
+        return QImage();
     size_t usedIn = 0, madeOut = 0;
-    if (libdeflate_zlib_decompress_ex(inflater.get(), zdata, zsize, raw.data(), rawSize, &usedIn,
+    if (libdeflate_zlib_decompress_ex(inflater.get(), zdata, zsize, raw, rawSize, &usedIn,
                                       &madeOut) != LIBDEFLATE_SUCCESS ||
         usedIn != zsize || madeOut != rawSize)
         return QImage();
 
-    std::vector<uchar> zeros(n, 0);
-    for (int y = 0; y < header.height; ++y) {
-        uchar *row = raw.data() + stride * size_t(y);
-        const uchar *prev = y > 0 ? row - stride + 1 : zeros.data();
-        if (!unfilter(row[0], row + 1, prev, n, bpp))
-            return QImage();
-        QRgb *out = reinterpret_cast<QRgb *>(image.scanLine(y));
-        const uchar *p = row + 1;
-        if (bpp == 4) {
-            int x = 0;
+    uchar *const pixels = image.bits();
+    const size_t perLine = size_t(image.bytesPerLine());
+    std::vector<uchar> zeros; // the row above the first, for the filters that read it
+    const auto firstAbove = [&]() -> const uchar * {
+        zeros.assign(n, 0);
+        return zeros.data();
+    };
 #if defined(__SSE2__)
-            // R, G, B, A bytes to 0xAARRGGBB words: on little-endian x86, swap
-            // R and B.
-            const __m128i keep = _mm_set1_epi32(int(0xff00ff00));
-            const __m128i low = _mm_set1_epi32(0xff);
-            for (; x + 4 <= header.width; x += 4, p += 16) {
-                const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-                const __m128i red = _mm_slli_epi32(_mm_and_si128(w, low), 16);
-                const __m128i blue = _mm_and_si128(_mm_srli_epi32(w, 16), low);
-                _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x),
-                                 _mm_or_si128(_mm_and_si128(w, keep), _mm_or_si128(red, blue)));
+    if (bpp == 4) {
+        const SwapRow swap = swapRow();
+        for (int y = 0; y < header.height; ++y) {
+            const uchar *in = raw + stride * size_t(y);
+            uchar *out = pixels + perLine * size_t(y);
+            const uchar *up = y > 0 ? out - perLine : nullptr;
+            switch (in[0]) {
+            case 0:
+                swap(in + 1, out, nullptr, n);
+                break;
+            case 2:
+                swap(in + 1, out, up, n);
+                break;
+            case 1:
+            case 3:
+            case 4:
+                swap(in + 1, out, nullptr, n);
+                unfilter(in[0], out, up ? up : firstAbove(), n, bpp);
+                break;
+            default:
+                return QImage();
             }
+        }
+    } else
 #endif
-            for (; x < header.width; ++x, p += 4)
-                out[x] = qRgba(p[0], p[1], p[2], p[3]);
-        } else {
-            for (int x = 0; x < header.width; ++x, p += 3)
-                out[x] = qRgb(p[0], p[1], p[2]);
+    {
+        for (int y = 0; y < header.height; ++y) {
+            uchar *row = raw + stride * size_t(y);
+            if (!unfilter(row[0], row + 1, y > 0 ? row - stride + 1 : firstAbove(), n, bpp))
+                return QImage();
+            QRgb *out = reinterpret_cast<QRgb *>(pixels + perLine * size_t(y));
+            const uchar *p = row + 1;
+            if (bpp == 4) {
+                for (int x = 0; x < header.width; ++x, p += 4)
+                    out[x] = qRgba(p[0], p[1], p[2], p[3]);
+            } else {
+                for (int x = 0; x < header.width; ++x, p += 3)
+                    out[x] = qRgb(p[0], p[1], p[2]);
+            }
         }
     }
     if (dotsPerMeterX > 0)

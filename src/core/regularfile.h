@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+
 class QFile;
 
 // The one way the program opens a file it reads whole (images, projects,
@@ -26,4 +28,38 @@ public:
     // As read(), from a file open() has opened.
     static bool readOpened(QFile &file, qint64 maxBytes, QByteArray *data,
                            QString *errorString = nullptr);
+
+    // The same file checks on a bare descriptor, for reading many small
+    // files in turn (a generation run's masks): QFile's buffer and its own
+    // stat, seek and read calls cost more than the reading itself. Closed by
+    // the destructor.
+    class Handle
+    {
+    public:
+        Handle() = default;
+        ~Handle();
+        Handle(const Handle &) = delete;
+        Handle &operator=(const Handle &) = delete;
+
+        // As RegularFile::open().
+        bool open(const QString &path, QString *errorString = nullptr);
+        bool isOpen() const;
+        // The size the file had when opened.
+        qint64 size() const { return m_size; }
+        // The rest of the file into *data; false with *errorString when it
+        // cannot be read or holds more than maxBytes (at most INT_MAX - 1).
+        bool readAll(qint64 maxBytes, QByteArray *data, QString *errorString = nullptr);
+        // Gives the descriptor over to `file`, for readers that need a
+        // QIODevice; false with *errorString when QFile will not take it.
+        bool handOver(QFile &file, QString *errorString = nullptr);
+        void close();
+
+    private:
+#ifdef Q_OS_UNIX
+        int m_fd = -1;
+#else
+        std::unique_ptr<QFile> m_file;
+#endif
+        qint64 m_size = 0;
+    };
 };

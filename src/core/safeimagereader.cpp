@@ -71,24 +71,49 @@ bool SafeImageReader::isSaneSize(const QSize &size)
 
 SafeImageReader::SafeImageReader(const QString &path)
 {
-    if (!RegularFile::open(m_file, path, &m_errorString)) {
+    RegularFile::Handle file;
+    if (!file.open(path, &m_errorString)) {
         if (m_errorString.isEmpty())
             m_errorString = tr("cannot be opened");
         return;
     }
-    if (m_file.size() > MaxFileBytes) {
+    if (file.size() > MaxFileBytes) {
         m_errorString =
-            tr("file is %1 bytes, more than the %2 allowed").arg(m_file.size()).arg(MaxFileBytes);
+            tr("file is %1 bytes, more than the %2 allowed").arg(file.size()).arg(MaxFileBytes);
         return;
     }
-    // The header of a PNG that PngDecoder takes is read here, without the
-    // cost of setting up Qt's reader.
-    const QSize png = PngDecoder::header(m_file.peek(64));
+    if (file.size() <= WholeReadBytes) {
+        // Bounded by the cap, should the file have grown since it was opened.
+        if (!file.readAll(MaxFileBytes, &m_data, &m_errorString)) {
+            m_data.clear();
+            return;
+        }
+        m_fileSize = m_data.size();
+        // The header of a PNG that PngDecoder takes is read here, without
+        // the cost of setting up Qt's reader.
+        const QSize png = PngDecoder::header(m_data);
+        if (png.isValid()) {
+            m_size = checkedSize(png, &m_errorString);
+            return;
+        }
+        QBuffer buffer(&m_data);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer);
+        reader.setAutoTransform(false);
+        m_size = checkedSize(reader, &m_errorString);
+        return;
+    }
+    // A large file: its header now, the rest in read().
+    m_fileSize = file.size();
+    m_file = std::make_unique<QFile>();
+    if (!file.handOver(*m_file, &m_errorString))
+        return;
+    const QSize png = PngDecoder::header(m_file->peek(64));
     if (png.isValid()) {
         m_size = checkedSize(png, &m_errorString);
         return;
     }
-    QImageReader reader(&m_file);
+    QImageReader reader(m_file.get());
     reader.setAutoTransform(false);
     m_size = checkedSize(reader, &m_errorString);
 }
@@ -97,22 +122,27 @@ qint64 SafeImageReader::decodeCost() const
 {
     if (!canRead())
         return 0;
-    return m_file.size() + qint64(m_size.width()) * m_size.height() * (8 + 4);
+    return m_fileSize + qint64(m_size.width()) * m_size.height() * (8 + 4);
 }
 
 QImage SafeImageReader::read()
 {
     if (!canRead())
         return QImage();
-    // Reading the bytes first keeps the decoder off a file that may change
-    // under it, and matches how a PNG sniffs its own format.
+    // The bytes whole before decoding keep the decoder off a file that may
+    // change under it, and match how a PNG sniffs its own format.
     QByteArray data;
-    if (!m_file.seek(0) || !RegularFile::readOpened(m_file, MaxFileBytes, &data, &m_errorString)) {
-        if (m_errorString.isEmpty())
-            m_errorString = m_file.errorString();
-        return QImage();
+    if (m_file) {
+        if (!m_file->seek(0) ||
+            !RegularFile::readOpened(*m_file, MaxFileBytes, &data, &m_errorString)) {
+            if (m_errorString.isEmpty())
+                m_errorString = m_file->errorString();
+            return QImage();
+        }
+        m_file.reset();
+    } else {
+        data.swap(m_data);
     }
-    m_file.close();
     QImage image = fromData(data, &m_errorString);
     if (image.isNull() && m_errorString.isEmpty())
         m_errorString = tr("image could not be decoded");
