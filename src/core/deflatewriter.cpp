@@ -208,22 +208,23 @@ struct Counts
 // complete, as every decoder accepts.
 void codeLengths(const uint32_t *freq, int n, int maxBits, uint8_t *lengths)
 {
-    std::array<std::pair<uint32_t, int>, LitLenSymbols> used;
+    // Frequency and symbol in one key, so the sort compares plain integers.
+    std::array<uint64_t, LitLenSymbols> used;
     int count = 0;
     for (int s = 0; s < n; ++s) {
         lengths[s] = 0;
         if (freq[s])
-            used[size_t(count++)] = {freq[s], s};
+            used[size_t(count++)] = uint64_t(freq[s]) << 16 | uint64_t(s);
     }
     for (int s = 0; count < 2; ++s) { // a lone symbol still needs a complete code
         if (!freq[s])
-            used[size_t(count++)] = {1, s};
+            used[size_t(count++)] = uint64_t(1) << 16 | uint64_t(s);
     }
     std::sort(used.begin(), used.begin() + count);
 
     std::array<uint32_t, LitLenSymbols> a;
     for (int i = 0; i < count; ++i)
-        a[size_t(i)] = used[size_t(i)].first;
+        a[size_t(i)] = uint32_t(used[size_t(i)] >> 16);
     // Moffat-Katajainen: first the parents' weights, then depths, then the
     // leaves' depths, all in place.
     a[0] += a[1];
@@ -287,8 +288,26 @@ void codeLengths(const uint32_t *freq, int n, int maxBits, uint8_t *lengths)
     int i = 0;
     for (int l = maxBits; l > 0; --l)
         for (int k = 0; k < perLength[size_t(l)]; ++k)
-            lengths[used[size_t(i++)].second] = uint8_t(l);
+            lengths[used[size_t(i++)] & 0xffff] = uint8_t(l);
 }
+
+struct ReversedBytes
+{
+    uint8_t table[256];
+    ReversedBytes()
+    {
+        for (int v = 0; v < 256; ++v) {
+            int r = 0;
+            for (int b = 0; b < 8; ++b)
+                r |= (v >> b & 1) << (7 - b);
+            table[v] = uint8_t(r);
+        }
+    }
+};
+const uint8_t *const reversedByte = [] {
+    static const ReversedBytes bytes;
+    return bytes.table;
+}();
 
 // Canonical codes for the lengths, bit-reversed for the LSB-first stream.
 void canonicalCodes(const uint8_t *lengths, int n, uint16_t *codes)
@@ -307,11 +326,9 @@ void canonicalCodes(const uint8_t *lengths, int n, uint16_t *codes)
         const int l = lengths[s];
         if (!l)
             continue;
-        uint32_t c = next[l]++, reversed = 0;
-        for (int b = 0; b < l; ++b) {
-            reversed = (reversed << 1) | (c & 1);
-            c >>= 1;
-        }
+        const uint32_t c = next[l]++;
+        const uint32_t reversed =
+            (uint32_t(reversedByte[c & 0xff]) << 8 | reversedByte[c >> 8]) >> (16 - l);
         codes[s] = uint16_t(reversed);
     }
 }
