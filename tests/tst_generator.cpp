@@ -4,6 +4,7 @@
 
 #include "generatorfixtures.h"
 #include "generatororacle.h"
+#include "imageoperations.h"
 #include "pngdecoder.h"
 #include "pngencoder.h"
 #include "pngreadback.h"
@@ -21,6 +22,7 @@
 #include <libdeflate.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 
@@ -472,6 +474,116 @@ private slots:
             QVERIFY2(!top || QImage(path("out/" + name)) == want.scaled(size, size),
                      qPrintable(name));
         }
+    }
+
+    // Every size takes the oracle's tile pixel for pixel: those Qt's scaling
+    // picks, as the file stores them, whatever the mask keeps in part.
+    void pipeline_tileAtAnySize_isTheOraclesFile_data()
+    {
+        QTest::addColumn<QString>("style");
+        QTest::addColumn<QString>("mask"); // of masks()
+        QTest::addColumn<bool>("withTop");
+        QTest::addColumn<QList<int>>("sizes");
+        const QList<int> sizes{1, 2, 3, 31, 33, 63, 65, 100, 127, 129, 255, 256, 301};
+        const QString textured = "top=grass topPattern=specks bottomPattern=bricks";
+        QTest::newRow("flat, anti-aliased") << "top=grass"
+                                            << "varied 0" << true << sizes;
+        QTest::newRow("flat, grey") << "top=grass"
+                                    << "grey" << true << sizes;
+        QTest::newRow("textured, translucent") << textured << "translucent" << true << sizes;
+        QTest::newRow("textured, notched") << textured << "varied 1" << true << sizes;
+        QTest::newRow("textured, no top") << textured << "varied 3" << false << sizes;
+        QTest::newRow("translucent bottom, noise") << "top=pixel bottomOpacity=0.5 topOpacity=0.5"
+                                                   << "noise" << true << sizes;
+        QTest::newRow("large") << textured << "varied 0" << true << QList<int>{1000, 2048};
+    }
+    void pipeline_tileAtAnySize_isTheOraclesFile()
+    {
+        QFETCH(QString, style);
+        QFETCH(QString, mask);
+        QFETCH(bool, withTop);
+        QFETCH(QList<int>, sizes);
+        QTemporaryDir dir;
+        const TileStyle design = styleFrom(style, dir.path());
+        const TilePipeline pipeline(design);
+        const GeneratorOracle::Layers layers = GeneratorOracle::prepare(design);
+        const QImage source = masks().value(mask);
+        QVERIFY(!source.isNull());
+        for (int size : sizes) {
+            const QImage tile = pipeline.makeTile(source, withTop, size);
+            QCOMPARE(tile.format(), QImage::Format_RGBA8888);
+            QVERIFY2(tile == GeneratorOracle::makeTile(layers, source, withTop, size)
+                                 .convertToFormat(QImage::Format_RGBA8888),
+                     qPrintable(QString("%1 px").arg(size)));
+        }
+    }
+
+    // A cut pixel, as the file stores it, is Qt's: every straight value,
+    // alpha and grey through setAlphaChannel() and back to straight colour.
+    void pipeline_cutPixel_isQtsSteps_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::newRow("cut away") << 0 << 0;
+        QTest::newRow("kept in part") << 1 << 254;
+        QTest::newRow("kept whole") << 255 << 255;
+    }
+    void pipeline_cutPixel_isQtsSteps()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        // Red takes every value; green and blue others, lest channels mix.
+        QImage straight(256, 256, QImage::Format_RGBA8888);
+        for (int a = 0; a < 256; ++a)
+            for (int c = 0; c < 256; ++c) {
+                const uchar pixel[4] = {uchar(c), uchar(255 - c), uchar(c * 7), uchar(a)};
+                std::memcpy(straight.scanLine(a) + 4 * c, pixel, 4);
+            }
+        for (int grey = from; grey <= to; ++grey) {
+            QImage cut = straight.copy();
+            QImage alpha(256, 256, QImage::Format_Grayscale8);
+            alpha.fill(uint(grey));
+            cut.setAlphaChannel(alpha);
+            const QImage qt = cut.convertToFormat(QImage::Format_RGBA8888);
+            for (int a = 0; a < 256; ++a)
+                for (int c = 0; c < 256; ++c) {
+                    uchar ours[4];
+                    TilePipeline::cutPixel(straight.constScanLine(a) + 4 * c, grey, ours);
+                    if (std::memcmp(ours, qt.constScanLine(a) + 4 * c, 4) != 0)
+                        QFAIL(qPrintable(QString("grey %1, alpha %2, value %3: %4 against %5")
+                                             .arg(grey)
+                                             .arg(a)
+                                             .arg(c)
+                                             .arg(qRgba(ours[0], ours[1], ours[2], ours[3]), 8, 16)
+                                             .arg(qt.pixel(c, a), 8, 16)));
+                }
+        }
+    }
+
+    // Masks of other sizes take the pixels Qt's nearest-neighbour scaling
+    // takes, in each format normaliseMask() leaves.
+    void pipeline_normaliseMask_scalesAsQt_data()
+    {
+        QTest::addColumn<QImage>("mask");
+        QImage noise(300, 7, QImage::Format_ARGB32);
+        QRandomGenerator(3).fillRange(reinterpret_cast<quint32 *>(noise.bits()), 300 * 7);
+        QTest::newRow("64 x 64") << variedMask(1, 64);
+        QTest::newRow("1 x 1") << solid(1, 1, 0xff000000u);
+        QTest::newRow("200 x 100, no alpha")
+            << variedMask(3, 200).scaled(200, 100).convertToFormat(QImage::Format_RGB32);
+        QTest::newRow("300 x 7, premultiplied")
+            << noise.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QTest::newRow("palette, 100 x 130")
+            << variedMask(2, 100).scaled(100, 130).convertToFormat(QImage::Format_Indexed8);
+        QTest::newRow("5000 x 2, wider than coordinates go") << solid(5000, 2, 0x80000000u);
+    }
+    void pipeline_normaliseMask_scalesAsQt()
+    {
+        QFETCH(QImage, mask);
+        const QImage working = ImageOperations::toWorkingFormat(mask);
+        const QImage ours = TilePipeline::normaliseMask(mask);
+        QCOMPARE(ours.format(), working.format());
+        QVERIFY(ours == working.scaled(128, 128, Qt::IgnoreAspectRatio, Qt::FastTransformation));
     }
 
     // A project file may hold any number: NaN and infinities must not reach a

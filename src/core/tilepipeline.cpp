@@ -6,7 +6,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <bitset>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -33,9 +32,14 @@
 //
 // The mask's flatten-on-white, invert and grey steps depend on the mask
 // pixel's value alone, so each distinct value goes through them once (per
-// thread). Cutting by a grey of 255 keeps the premultiplied pixel and by 0
-// clears it; only the pixels the mask keeps in part go through the
-// painter's DestinationIn, again packed into a small image.
+// thread). Cutting by a grey of 255 keeps the pixel and by 0 clears it; the
+// pixels the mask keeps in part take the premultiplied conversion, the
+// painter's DestinationIn and the conversion back one channel at a time,
+// through tables of what Qt itself gives for every value.
+//
+// The tile's last step, Qt's nearest-neighbour scaling, only picks pixels:
+// which ones is learnt once per size from an image of coordinates, and only
+// those pixels are composed.
 
 namespace {
 
@@ -60,6 +64,11 @@ inline quint32 wordAt(const QImage &image, int x, int y)
     return word;
 }
 
+inline const quint32 *words(const QImage &image)
+{
+    return reinterpret_cast<const quint32 *>(image.constBits());
+}
+
 // The one colour of every visible shadow pixel: the bottom colour with its
 // lightness lowered by the shade's alpha, opaque, as a premultiplied word.
 quint32 shadowWord(const QColor &bottomColor, float shade)
@@ -71,7 +80,206 @@ quint32 shadowWord(const QColor &bottomColor, float shade)
     return reinterpret_cast<const quint32 *>(shadow.constScanLine(0))[0];
 }
 
+// A straight RGBA8888 image as the file stores it once the tile has been
+// premultiplied: the trip there and back can move translucent colours.
+QImage stored(const QImage &image)
+{
+    return image.convertToFormat(QImage::Format_RGBA8888_Premultiplied)
+        .convertToFormat(QImage::Format_RGBA8888);
+}
+
+// Each step a cut pixel takes changes a channel by that channel and one
+// other byte alone, so every step is a 256 x 256 table of Qt's own results,
+// made once from images holding every pair. Qt picks SIMD code by the
+// processor, and its conversion to straight colour rounds in floating point
+// there, so nothing here restates its arithmetic.
+struct ChannelSteps
+{
+    uchar premultiply[256][256];   // [alpha][straight channel]
+    uchar unpremultiply[256][256]; // [alpha][premultiplied channel], channel <= alpha
+    uchar keep[256][256];          // [grey][premultiplied channel]: DestinationIn
+};
+
+const ChannelSteps &channelSteps()
+{
+    static const std::unique_ptr<const ChannelSteps> steps([] {
+        auto *t = new ChannelSteps;
+        QImage straight(256, 256, QImage::Format_RGBA8888);
+        QImage premultiplied(256, 256, QImage::Format_RGBA8888_Premultiplied);
+        QImage opaque(256, 256, QImage::Format_RGBA8888_Premultiplied);
+        QImage greys(256, 256, QImage::Format_Grayscale8);
+        for (int a = 0; a < 256; ++a) {
+            uchar *s = straight.scanLine(a);
+            uchar *p = premultiplied.scanLine(a);
+            uchar *o = opaque.scanLine(a);
+            std::memset(greys.scanLine(a), a, 256);
+            for (int c = 0; c < 256; ++c) {
+                const uchar s4[4] = {uchar(c), uchar(c), uchar(c), uchar(a)};
+                const uchar p4[4] = {uchar(qMin(c, a)), uchar(qMin(c, a)), uchar(qMin(c, a)),
+                                     uchar(a)};
+                const uchar o4[4] = {uchar(c), uchar(c), uchar(c), 255};
+                std::memcpy(s + 4 * c, s4, 4);
+                std::memcpy(p + 4 * c, p4, 4);
+                std::memcpy(o + 4 * c, o4, 4);
+            }
+        }
+        const QImage toPremultiplied =
+            straight.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+        const QImage toStraight = premultiplied.convertToFormat(QImage::Format_RGBA8888);
+        opaque.setAlphaChannel(greys); // row g: every channel value kept by grey g
+        for (int a = 0; a < 256; ++a) {
+            for (int c = 0; c < 256; ++c) {
+                t->premultiply[a][c] = toPremultiplied.constScanLine(a)[4 * c];
+                t->unpremultiply[a][c] = toStraight.constScanLine(a)[4 * c];
+                t->keep[a][c] = opaque.constScanLine(a)[4 * c];
+            }
+        }
+        return t;
+    }());
+    return *steps;
+}
+
+inline void cutThrough(const ChannelSteps &t, const uchar *in, int grey, uchar *out)
+{
+    const int alpha = in[3];
+    const uchar *premultiply = t.premultiply[alpha];
+    const uchar *keep = t.keep[grey];
+    const int kept = keep[alpha];
+    const uchar *unpremultiply = t.unpremultiply[kept];
+    out[0] = unpremultiply[keep[premultiply[in[0]]]];
+    out[1] = unpremultiply[keep[premultiply[in[1]]]];
+    out[2] = unpremultiply[keep[premultiply[in[2]]]];
+    out[3] = uchar(kept);
+}
+
+// Runs of pixels cut by one grey follow each other, mostly of one colour.
+class Cutter
+{
+public:
+    Cutter() : m_steps(channelSteps()) {}
+
+    quint32 operator()(quint32 word, int grey)
+    {
+        if (word != m_word || grey != m_grey) {
+            m_word = word;
+            m_grey = grey;
+            uchar in[4];
+            uchar out[4];
+            std::memcpy(in, &word, 4);
+            cutThrough(m_steps, in, grey, out);
+            std::memcpy(&m_cut, out, 4);
+        }
+        return m_cut;
+    }
+
+private:
+    const ChannelSteps &m_steps;
+    quint32 m_word = 0;
+    int m_grey = 0; // a grey of 0 cuts everything to 0
+    quint32 m_cut = 0;
+};
+
 } // namespace
+
+// Which source pixel each pixel of Qt's nearest-neighbour scaling takes: a
+// column per output column and a row per output row, both never going back.
+struct TilePipeline::Grid
+{
+    QImage::Format format = QImage::Format_Invalid;
+    QSize from, to;
+    // False when Qt's result is not such a grid; it then scales itself.
+    bool exact = false;
+    bool identity = false;
+    std::vector<int> columns, rows;
+    // Per source column (row), and one past the last, the first output
+    // column (row) taken from it.
+    std::vector<int> firstColumn, firstRow;
+};
+
+namespace {
+constexpr int MaxGridSide = 4094; // coordinates + 1 fit 12 bits
+} // namespace
+
+// The grid of scaling an image of this format and size to `to`, found by
+// scaling an image whose pixels hold their own coordinates (plus one, so an
+// untouched pixel reads as none).
+void TilePipeline::findGrid(Grid &grid)
+{
+    const int width = grid.from.width(), height = grid.from.height();
+    const int outWidth = grid.to.width(), outHeight = grid.to.height();
+    grid.exact = false;
+    grid.identity = grid.from == grid.to;
+    grid.columns.resize(size_t(outWidth));
+    grid.rows.resize(size_t(outHeight));
+    if (grid.identity) {
+        for (int i = 0; i < outWidth; ++i)
+            grid.columns[size_t(i)] = i;
+        for (int i = 0; i < outHeight; ++i)
+            grid.rows[size_t(i)] = i;
+    } else {
+        if (width > MaxGridSide || height > MaxGridSide)
+            return;
+        QImage coordinates(width, height, QImage::Format_ARGB32);
+        for (int y = 0; y < height; ++y) {
+            quint32 *p = reinterpret_cast<quint32 *>(coordinates.scanLine(y));
+            for (int x = 0; x < width; ++x)
+                p[x] = 0xff000000u | quint32(y + 1) << 12 | quint32(x + 1);
+        }
+        const QImage scaled =
+            coordinates.convertToFormat(grid.format)
+                .scaled(outWidth, outHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                .convertToFormat(QImage::Format_ARGB32);
+        if (scaled.size() != grid.to)
+            return;
+        const auto column = [](quint32 word) { return int(word & 0xfff) - 1; };
+        const auto row = [](quint32 word) { return int(word >> 12 & 0xfff) - 1; };
+        for (int x = 0; x < outWidth; ++x)
+            grid.columns[size_t(x)] = column(wordAt(scaled, x, 0));
+        for (int y = 0; y < outHeight; ++y)
+            grid.rows[size_t(y)] = row(wordAt(scaled, 0, y));
+        for (int y = 0; y < outHeight; ++y) {
+            const quint32 *p = reinterpret_cast<const quint32 *>(scaled.constScanLine(y));
+            for (int x = 0; x < outWidth; ++x) {
+                if ((p[x] >> 24) != 0xff || column(p[x]) != grid.columns[size_t(x)] ||
+                    row(p[x]) != grid.rows[size_t(y)])
+                    return;
+            }
+        }
+    }
+    // Each source column's output columns, as a range.
+    const auto firsts = [](const std::vector<int> &from, int sourceLength,
+                           std::vector<int> &first) {
+        if (from.empty() || !std::is_sorted(from.begin(), from.end()) || from.front() < 0 ||
+            from.back() >= sourceLength)
+            return false;
+        first.resize(size_t(sourceLength) + 1);
+        for (int s = 0; s <= sourceLength; ++s)
+            first[size_t(s)] = int(std::lower_bound(from.begin(), from.end(), s) - from.begin());
+        return true;
+    };
+    grid.exact =
+        firsts(grid.columns, width, grid.firstColumn) && firsts(grid.rows, height, grid.firstRow);
+}
+
+// The grids a thread has needed lately: a run has one mask size and one
+// tile size, mostly.
+const TilePipeline::Grid &TilePipeline::gridFor(QImage::Format format, QSize from, QSize to)
+{
+    thread_local std::vector<std::unique_ptr<Grid>> grids;
+    for (const auto &grid : grids) {
+        if (grid->format == format && grid->from == from && grid->to == to)
+            return *grid;
+    }
+    if (grids.size() >= 4)
+        grids.erase(grids.begin());
+    grids.push_back(std::make_unique<Grid>());
+    Grid &grid = *grids.back();
+    grid.format = format;
+    grid.from = from;
+    grid.to = to;
+    findGrid(grid);
+    return grid;
+}
 
 TilePipeline::TilePipeline(const TileStyle &style) : m_style(style)
 {
@@ -104,11 +312,26 @@ QImage TilePipeline::normaliseMask(const QImage &mask)
         result = result.convertToFormat(result.hasAlphaChannel() ? QImage::Format_ARGB32
                                                                  : QImage::Format_RGB32);
     }
-    if (result.width() != Size || result.height() != Size)
-        result = result.scaled(Size, Size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    return result;
+    if (result.width() == Size && result.height() == Size)
+        return result;
+    const Grid &grid = gridFor(result.format(), result.size(), QSize(Size, Size));
+    if (!grid.exact)
+        return result.scaled(Size, Size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    QImage scaled(Size, Size, result.format());
+    for (int y = 0; y < Size; ++y) {
+        const quint32 *in =
+            reinterpret_cast<const quint32 *>(result.constScanLine(grid.rows[size_t(y)]));
+        quint32 *out = reinterpret_cast<quint32 *>(scaled.scanLine(y));
+        for (int x = 0; x < Size; ++x)
+            out[x] = in[grid.columns[size_t(x)]];
+    }
+    return scaled;
 }
 
+void TilePipeline::cutPixel(const uchar *rgba, int grey, uchar *out)
+{
+    cutThrough(channelSteps(), rgba, qBound(0, grey, 255), out);
+}
 void TilePipeline::prepareBase()
 {
     QImage base(Size, Size, QImage::Format_RGBA8888_Premultiplied);
@@ -201,11 +424,6 @@ bool uniformRows(const QImage &image, int y0, int y1, quint32 *word)
     return true;
 }
 
-inline const quint32 *words(const QImage &image)
-{
-    return reinterpret_cast<const quint32 *>(image.constBits());
-}
-
 // Grey levels of mask pixel values worked out so far: open addressing, -1
 // for an empty slot.
 class LocalGreys
@@ -277,11 +495,21 @@ std::vector<uchar> maskGreys(QImage::Format format, const std::vector<quint32> &
 
 constexpr qint16 Unresolved = 256;
 
-// A pixel the top covers on a textured bottom: what lies under it and the
-// top's word.
+// Columns begin..end-1 of a mask row, all cut by one grey.
+struct Run
+{
+    int begin;
+    int end;
+    int grey;
+};
+
+// A pixel the top covers on a textured bottom: where, its grey, what lies
+// under it and the top's word.
 struct Covered
 {
-    int index;
+    int x;
+    int y;
+    int grey;
     quint32 under;
     quint32 layer;
 };
@@ -292,33 +520,40 @@ struct Covered
 struct TilePipeline::Scratch
 {
     int surface[Size];
+    int surfacesLeft = 0;
+    // The mask's grey levels, in the rows the tile samples.
     uchar grey[Size * Size];
-    // What the top made of the pixels the mask keeps only in part (where the
-    // bit is set), before the cut.
-    quint32 covered[Size * Size];
-    std::bitset<Size * Size> isCovered;
-    // The pixels the mask keeps only in part.
-    int partial[Size * Size];
-    int partialCount = 0;
+    Run runs[Size];
+    int runCount = 0;
     // Under the top on a textured bottom, and the images they are drawn in.
     Covered pending[Size * Size];
     QImage canvas;
     QImage layer;
     std::vector<quint32> unresolved;
 
-    // Cuts one run of pixels of the tile by the mask grey g: a grey of 255
-    // keeps the premultiplied pixel, 0 clears it, anything between is left
-    // for DestinationIn.
-    void cut(int index, int count, uchar g, const quint32 *keep, quint32 *out)
+    void startSurfaces()
     {
-        std::memset(grey + index, g, size_t(count));
-        if (g == 255) {
-            std::memcpy(out + index, keep + index, size_t(count) * 4);
-            return;
+        std::fill(std::begin(surface), std::end(surface), -1);
+        surfacesLeft = Size;
+    }
+
+    // Pixels with alpha in columns begin..end-1 of row y.
+    void settle(int y, int begin, int end)
+    {
+        for (int x = begin; x < end; ++x) {
+            if (surface[x] < 0) {
+                surface[x] = y;
+                --surfacesLeft;
+            }
         }
-        std::memset(out + index, 0, size_t(count) * 4);
-        for (int i = 0; g != 0 && i < count; ++i)
-            partial[partialCount++] = index + i;
+    }
+
+    void addRun(int begin, int end, int g)
+    {
+        if (runCount > 0 && runs[runCount - 1].grey == g)
+            runs[runCount - 1].end = end;
+        else
+            runs[runCount++] = {begin, end, g};
     }
 };
 
@@ -339,10 +574,9 @@ void TilePipeline::prepareBlends()
     m_shadowed = m_underTopShadowed.copy();
     G::drawImageOver(&m_shadowed, nothing, 0, 0, m_style.topOpacity);
 
-    const QImage::Format premultiplied = QImage::Format_RGBA8888_Premultiplied;
-    m_basePremultiplied = m_base.convertToFormat(premultiplied);
-    m_plainPremultiplied = m_plain.convertToFormat(premultiplied);
-    m_shadowedPremultiplied = m_shadowed.convertToFormat(premultiplied);
+    m_baseStored = stored(m_base);
+    m_plainStored = stored(m_plain);
+    m_shadowedStored = stored(m_shadowed);
 
     quint32 under[3];
     if (m_topWords.empty() || !uniformRows(m_underTop, 0, ShadowOffset, &under[0]) ||
@@ -358,58 +592,86 @@ void TilePipeline::prepareBlends()
         canvas.fill(under[c]);
         G::drawImageOver(&canvas, layer, 0, 0, m_style.topOpacity);
         m_draped[c] = canvas;
-        m_drapedPremultiplied[c] = canvas.convertToFormat(premultiplied);
+        m_drapedStored[c] = stored(canvas);
     }
 }
 
-bool TilePipeline::cutToMask(const QImage &mask, const quint32 *keep, Scratch &scratch,
-                             quint32 *out) const
+void TilePipeline::cutRow(int y, bool withTop, const Grid &grid, Scratch &scan, QImage &tile) const
+{
+    const quint32 *plain = words(withTop ? m_plain : m_base) + y * Size;
+    const quint32 *kept = words(withTop ? m_plainStored : m_baseStored) + y * Size;
+    quint32 *out = reinterpret_cast<quint32 *>(tile.scanLine(grid.firstRow[size_t(y)]));
+    uchar *grey = scan.grey + y * Size;
+    const int *columns = grid.columns.data();
+    Cutter cut;
+    for (int r = 0; r < scan.runCount; ++r) {
+        const Run run = scan.runs[r];
+        std::memset(grey + run.begin, run.grey, size_t(run.end - run.begin));
+        const int x0 = grid.firstColumn[size_t(run.begin)];
+        const int x1 = grid.firstColumn[size_t(run.end)];
+        if (run.grey == 255) {
+            if (grid.identity) {
+                std::memcpy(out + x0, kept + x0, size_t(x1 - x0) * 4);
+            } else {
+                for (int x = x0; x < x1; ++x)
+                    out[x] = kept[columns[x]];
+            }
+        } else if (run.grey == 0) {
+            std::fill(out + x0, out + x1, 0u);
+        } else {
+            for (int x = x0; x < x1; ++x)
+                out[x] = cut(plain[columns[x]], run.grey);
+        }
+    }
+}
+
+bool TilePipeline::cutRows(const QImage &mask, bool withTop, const Grid &grid, Scratch &scan,
+                           QImage &tile) const
 {
     const quint32 opaque = mask.hasAlphaChannel() ? 0u : 0xff000000u;
-    for (int x = 0; x < Size; ++x)
-        scratch.surface[x] = -1;
-    int surfacesLeft = Size;
 
     // Masks are mostly long runs of one value: the surface, the grey level
     // and the cut are worked out once a run. A value met for the first time
     // goes through the mask's steps, and the pass is made again.
     LocalGreys &table = greysFor(mask.format());
-    std::vector<quint32> &unresolved = scratch.unresolved;
+    std::vector<quint32> &unresolved = scan.unresolved;
     unresolved.clear();
     for (int pass = 0; pass < 2; ++pass) {
-        scratch.partialCount = 0;
+        scan.startSurfaces();
         for (int y = 0; y < Size; ++y) {
+            const bool sampled = grid.firstRow[size_t(y)] < grid.firstRow[size_t(y) + 1];
+            if (!sampled && scan.surfacesLeft == 0)
+                continue;
             const quint32 *row = reinterpret_cast<const quint32 *>(mask.constScanLine(y));
+            scan.runCount = 0;
             int x = 0;
             while (x < Size) {
                 const quint32 value = row[x] | opaque;
                 int end = x + 1;
                 while (end < Size && (row[end] | opaque) == value)
                     ++end;
-                if (surfacesLeft > 0 && (value >> 24) != 0) {
-                    for (int c = x; c < end; ++c) {
-                        if (scratch.surface[c] < 0) {
-                            scratch.surface[c] = y;
-                            --surfacesLeft;
+                if (scan.surfacesLeft > 0 && (value >> 24) != 0)
+                    scan.settle(y, x, end);
+                if (sampled) {
+                    const int slot = table.find(value);
+                    int g = table.grey(slot);
+                    if (g < 0) {
+                        if (table.isFull()) {
+                            // A mask of noise; make room for the next ones.
+                            table.clear();
+                            return false;
                         }
+                        g = Unresolved;
+                        table.set(slot, value, g);
+                        unresolved.push_back(value);
                     }
+                    if (g != Unresolved)
+                        scan.addRun(x, end, g);
                 }
-                const int slot = table.find(value);
-                int g = table.grey(slot);
-                if (g < 0) {
-                    if (table.isFull()) {
-                        // A mask of noise; make room for the next ones.
-                        table.clear();
-                        return false;
-                    }
-                    g = Unresolved;
-                    table.set(slot, value, g);
-                    unresolved.push_back(value);
-                }
-                if (g != Unresolved)
-                    scratch.cut(y * Size + x, end - x, uchar(g), keep, out);
                 x = end;
             }
+            if (sampled && unresolved.empty())
+                cutRow(y, withTop, grid, scan, tile);
         }
         if (unresolved.empty())
             return true;
@@ -421,80 +683,77 @@ bool TilePipeline::cutToMask(const QImage &mask, const quint32 *keep, Scratch &s
     return true;
 }
 
-void TilePipeline::cutToMaskSlowly(const QImage &mask, const quint32 *keep, Scratch &scratch,
-                                   quint32 *out) const
+void TilePipeline::cutRowsSlowly(const QImage &mask, bool withTop, const Grid &grid, Scratch &scan,
+                                 QImage &tile) const
 {
-    for (int x = 0; x < Size; ++x) {
-        scratch.surface[x] = -1;
-        for (int y = 0; y < Size; ++y) {
-            if (qAlpha(mask.pixel(x, y)) != 0) {
-                scratch.surface[x] = y;
-                break;
-            }
-        }
-    }
+    const quint32 opaque = mask.hasAlphaChannel() ? 0u : 0xff000000u;
     QImage grey = mask;
     G::flattenOnWhite(grey);
     grey.invertPixels();
     grey = grey.convertToFormat(QImage::Format_Grayscale8);
-    scratch.partialCount = 0;
+    scan.startSurfaces();
     for (int y = 0; y < Size; ++y) {
+        const quint32 *row = reinterpret_cast<const quint32 *>(mask.constScanLine(y));
+        for (int x = 0; x < Size && scan.surfacesLeft > 0; ++x) {
+            if (((row[x] | opaque) >> 24) != 0)
+                scan.settle(y, x, x + 1);
+        }
+        if (grid.firstRow[size_t(y)] == grid.firstRow[size_t(y) + 1])
+            continue;
+        const uchar *greys = grey.constScanLine(y);
+        scan.runCount = 0;
         for (int x = 0; x < Size; ++x)
-            scratch.cut(y * Size + x, 1, grey.constScanLine(y)[x], keep, out);
+            scan.addRun(x, x + 1, greys[x]);
+        cutRow(y, withTop, grid, scan, tile);
     }
 }
 
-void TilePipeline::drapeTop(Scratch &scan, quint32 *out) const
+void TilePipeline::drapeTop(const Grid &grid, Scratch &scan, QImage &tile) const
 {
     const int height = m_topHeight;
     const int width = m_topWidth;
     const quint32 *top = m_topWords.data();
     const quint32 *shadowed = words(m_shadowed);
-    const quint32 *shadowedPremultiplied = words(m_shadowedPremultiplied);
+    const quint32 *shadowedStored = words(m_shadowedStored);
     const quint32 *under = words(m_underTop);
     const quint32 *underShadowed = words(m_underTopShadowed);
     const bool uniform = !m_draped[0].isNull();
     const quint32 *draped[3] = {};
-    const quint32 *drapedPremultiplied[3] = {};
+    const quint32 *drapedStored[3] = {};
     if (uniform) {
         for (int c = 0; c < 3; ++c) {
             draped[c] = words(m_draped[c]);
-            drapedPremultiplied[c] = words(m_drapedPremultiplied[c]);
+            drapedStored[c] = words(m_drapedStored[c]);
         }
     }
 
-    // A pixel the top or its shadow changed: kept whole, it is final;
-    // kept in part, the cut still has to come.
-    auto result = [&](int index, quint32 word, quint32 premultiplied) {
-        if (scan.grey[index] == 255) {
-            out[index] = premultiplied;
-        } else {
-            scan.covered[index] = word;
-            scan.isCovered.set(size_t(index));
-        }
+    uchar *bits = tile.bits();
+    const int stride = tile.bytesPerLine();
+    // Every tile pixel taken from source pixel (x, y) gets value.
+    auto put = [&](int x, int y, quint32 value) {
+        quint32 *out = reinterpret_cast<quint32 *>(bits + grid.firstRow[size_t(y)] * stride);
+        for (int c = grid.firstColumn[size_t(x)]; c < grid.firstColumn[size_t(x) + 1]; ++c)
+            out[c] = value;
+    };
+    Cutter cut;
+    // A pixel the top or its shadow changed: kept whole, it is one of the
+    // prepared stored pixels, else it is cut.
+    auto result = [&](int x, int y, int grey, quint32 straight, quint32 whole) {
+        put(x, y, grey == 255 ? whole : cut(straight, grey));
     };
 
-    // Row by row, for the caches' sake: the rows from the highest surface to
-    // the end of the lowest shadow.
-    int end[Size];
-    int first = Size;
-    int last = 0;
+    int pending = 0;
     for (int x = 0; x < width; ++x) {
         const int s = scan.surface[x];
-        end[x] = s < 0 ? s : qMin(s + height + ShadowOffset, Size);
-        if (s >= 0) {
-            first = qMin(first, s);
-            last = qMax(last, end[x]);
-        }
-    }
-    int pending = 0;
-    for (int y = first; y < last; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const int s = scan.surface[x];
-            if (y < s || y >= end[x])
-                continue; // also for s < 0, where end is s
+        if (s < 0 || grid.firstColumn[size_t(x)] == grid.firstColumn[size_t(x) + 1])
+            continue;
+        const int end = qMin(s + height + ShadowOffset, Size);
+        for (int y = s; y < end; ++y) {
+            if (grid.firstRow[size_t(y)] == grid.firstRow[size_t(y) + 1])
+                continue;
             const int index = y * Size + x;
-            if (scan.grey[index] == 0)
+            const int grey = scan.grey[index];
+            if (grey == 0)
                 continue; // cut away anyway
             const int k = y - s;
             const quint32 layer = k < height ? top[k * width + x] : 0u;
@@ -502,12 +761,13 @@ void TilePipeline::drapeTop(Scratch &scan, quint32 *out) const
             const bool shade = above >= 0 && above < height && (top[above * width + x] >> 24) != 0;
             if (layer == 0) {
                 if (shade)
-                    result(index, shadowed[index], shadowedPremultiplied[index]);
+                    result(x, y, grey, shadowed[index], shadowedStored[index]);
             } else if (uniform) {
                 const int c = y < ShadowOffset ? 0 : shade ? 2 : 1;
-                result(index, draped[c][k * width + x], drapedPremultiplied[c][k * width + x]);
+                result(x, y, grey, draped[c][k * width + x], drapedStored[c][k * width + x]);
             } else {
-                scan.pending[pending++] = {index, (shade ? underShadowed : under)[index], layer};
+                scan.pending[pending++] = {x, y, grey, (shade ? underShadowed : under)[index],
+                                           layer};
             }
         }
     }
@@ -533,13 +793,32 @@ void TilePipeline::drapeTop(Scratch &scan, quint32 *out) const
         painter.setOpacity(G::clampOpacity(m_style.topOpacity));
         painter.drawImage(QPoint(0, 0), scan.layer, QRect(0, 0, Size, rows));
     }
-    const QImage drawnRows(scan.canvas.constBits(), Size, rows, scan.canvas.bytesPerLine(),
-                           scan.canvas.format());
-    const QImage premultiplied = drawnRows.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
     const quint32 *drawn = words(scan.canvas);
-    const quint32 *drawnPremultiplied = words(premultiplied);
-    for (int i = 0; i < pending; ++i)
-        result(scan.pending[i].index, drawn[i], drawnPremultiplied[i]);
+    for (int i = 0; i < pending; ++i) {
+        const Covered &p = scan.pending[i];
+        put(p.x, p.y, cut(drawn[i], p.grey));
+    }
+}
+
+void TilePipeline::compose(const QImage &mask, bool withTop, const Grid &grid, QImage &tile) const
+{
+    // Per thread, reused: tiles are made one after another.
+    thread_local std::unique_ptr<Scratch> scratch;
+    if (!scratch)
+        scratch.reset(new Scratch);
+    Scratch &scan = *scratch;
+
+    if (!cutRows(mask, withTop, grid, scan, tile))
+        cutRowsSlowly(mask, withTop, grid, scan, tile);
+    if (withTop && !m_topWords.empty())
+        drapeTop(grid, scan, tile);
+    // A tile larger than the working size takes some rows twice.
+    const size_t bytes = size_t(tile.width()) * 4;
+    for (int y = 0; y < Size; ++y) {
+        const int first = grid.firstRow[size_t(y)];
+        for (int row = first + 1; row < grid.firstRow[size_t(y) + 1]; ++row)
+            std::memcpy(tile.scanLine(row), tile.constScanLine(first), bytes);
+    }
 }
 
 QImage TilePipeline::makeTile(const QImage &mask, bool withTop, int tileSize) const
@@ -548,46 +827,20 @@ QImage TilePipeline::makeTile(const QImage &mask, bool withTop, int tileSize) co
         return QImage();
     const QImage normalised = normaliseMask(mask);
 
-    // Per thread, reused: tiles are made one after another.
-    thread_local std::unique_ptr<Scratch> scratch;
-    if (!scratch)
-        scratch.reset(new Scratch);
-    Scratch *scan = scratch.get();
-    scan->isCovered.reset();
-
-    const quint32 *plain = words(withTop ? m_plain : m_base);
-    const quint32 *keep = words(withTop ? m_plainPremultiplied : m_basePremultiplied);
-    QImage tile(Size, Size, QImage::Format_RGBA8888_Premultiplied);
-    quint32 *out = reinterpret_cast<quint32 *>(tile.bits());
-    if (!cutToMask(normalised, keep, *scan, out))
-        cutToMaskSlowly(normalised, keep, *scan, out);
-
-    if (withTop && !m_topWords.empty())
-        drapeTop(*scan, out);
-
-    if (scan->partialCount > 0) {
-        const int count = scan->partialCount;
-        const int rows = (count + Size - 1) / Size;
-        QImage cut(Size, rows, QImage::Format_RGBA8888);
-        QImage alpha(Size, rows, QImage::Format_Grayscale8);
-        cut.fill(0);
-        alpha.fill(0);
-        quint32 *c = reinterpret_cast<quint32 *>(cut.bits());
-        uchar *a = alpha.bits(); // 128 bytes a row, no padding
-        for (int i = 0; i < count; ++i) {
-            const int index = scan->partial[i];
-            c[i] = scan->isCovered.test(size_t(index)) ? scan->covered[index] : plain[index];
-            a[i] = scan->grey[index];
-        }
-        // A fresh image: setAlphaChannel() converts it in place, which is
-        // only right on an image no painter has cached an engine for.
-        cut.setAlphaChannel(alpha);
-        const quint32 *done = words(cut);
-        for (int i = 0; i < count; ++i)
-            out[scan->partial[i]] = done[i];
+    const QImage::Format premultiplied = QImage::Format_RGBA8888_Premultiplied;
+    const Grid &grid = gridFor(premultiplied, QSize(Size, Size), QSize(tileSize, tileSize));
+    if (grid.exact) {
+        QImage tile(tileSize, tileSize, QImage::Format_RGBA8888);
+        if (!tile.isNull())
+            compose(normalised, withTop, grid, tile);
+        return tile;
     }
-
-    if (tileSize != Size)
-        return tile.scaled(tileSize, tileSize, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    return tile;
+    // Qt's scaling does not just pick pixels here: scale the premultiplied
+    // tile itself, which the stored pixels give back exactly.
+    QImage tile(Size, Size, QImage::Format_RGBA8888);
+    compose(normalised, withTop, gridFor(premultiplied, QSize(Size, Size), QSize(Size, Size)),
+            tile);
+    return tile.convertToFormat(premultiplied)
+        .scaled(tileSize, tileSize, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+        .convertToFormat(QImage::Format_RGBA8888);
 }

@@ -22,9 +22,10 @@
 // tile size.
 //
 // makeTile() gives exactly the pixels of the step-by-step composition (the
-// tests keep one and compare): every painter step whose result is known
-// per pixel value in advance is run once per run on whole images, and per
-// tile only the pixels the top actually covers go through QPainter.
+// tests keep one and compare), as the PNG file stores them: every painter
+// step whose result is known per pixel value in advance is run once per run
+// on whole images, per tile only the pixels the top actually covers go
+// through QPainter, and only the pixels the tile size keeps are composed.
 //
 // makeTile() is const and may run on several threads at once.
 class TilePipeline
@@ -54,9 +55,17 @@ public:
     // scaled by nearest neighbour, so it still cuts its tile.
     static QImage normaliseMask(const QImage &mask);
 
-    // The tile for one mask, tileSize x tileSize, Format_RGBA8888_Premultiplied.
-    // Null for a null mask or a tile size outside 1..MaxTileSize.
+    // The tile for one mask, tileSize x tileSize, Format_RGBA8888: the
+    // straight pixels a PNG file of the premultiplied composition holds, so
+    // the encoder takes its rows as they are. Null for a null mask or a tile
+    // size outside 1..MaxTileSize.
     QImage makeTile(const QImage &mask, bool withTop, int tileSize) const;
+
+    // What cutting a straight RGBA8888 pixel (4 bytes) by a mask grey
+    // leaves in the file: premultiplied, kept by the grey (DestinationIn),
+    // straight again, each step as this Qt's painter and conversions do it.
+    // A grey of 255 is the plain trip through premultiplied. For the tests.
+    static void cutPixel(const uchar *rgba, int grey, uchar *out);
 
     // The prepared layers, for tests and tools: the bottom (RGBA8888) and
     // the coloured, patterned top cut to its shape (null without a top).
@@ -69,18 +78,28 @@ public:
 
 private:
     struct Scratch;
+    struct Grid;
+
+    // Which pixels Qt's nearest-neighbour scaling of an image of this
+    // format takes from, per thread; the reference lasts until the thread's
+    // next call.
+    static const Grid &gridFor(QImage::Format format, QSize from, QSize to);
+    static void findGrid(Grid &grid);
 
     void prepareBase();
     void prepareTop();
     void prepareBlends();
-    // The tile's pixels cut to the mask (keep: the premultiplied pixels
-    // before the cut), each column's surface and the mask's grey levels.
-    // False, with nothing settled, for a mask of too many distinct values,
-    // which the slow version then takes.
-    bool cutToMask(const QImage &mask, const quint32 *keep, Scratch &scratch, quint32 *out) const;
-    void cutToMaskSlowly(const QImage &mask, const quint32 *keep, Scratch &scratch,
-                         quint32 *out) const;
-    void drapeTop(Scratch &scratch, quint32 *out) const;
+    // The tile's rows the grid samples, cut to the mask as if nothing were
+    // draped, with each column's surface and the mask's grey levels. False,
+    // with nothing settled, for a mask of too many distinct values, which
+    // the slow version then takes.
+    bool cutRows(const QImage &mask, bool withTop, const Grid &grid, Scratch &scratch,
+                 QImage &tile) const;
+    void cutRowsSlowly(const QImage &mask, bool withTop, const Grid &grid, Scratch &scratch,
+                       QImage &tile) const;
+    void cutRow(int y, bool withTop, const Grid &grid, Scratch &scratch, QImage &tile) const;
+    void drapeTop(const Grid &grid, Scratch &scratch, QImage &tile) const;
+    void compose(const QImage &mask, bool withTop, const Grid &grid, QImage &tile) const;
 
     TileStyle m_style;
     QStringList m_warnings;
@@ -102,15 +121,16 @@ private:
     QImage m_shadowed;         // the shadow, no top
     QImage m_underTop;         // before the top draw, no shadow
     QImage m_underTopShadowed; // before the top draw, shadow
-    // The same, premultiplied, as the cut to the mask makes them.
-    QImage m_basePremultiplied;
-    QImage m_plainPremultiplied;
-    QImage m_shadowedPremultiplied;
+    // Where the mask keeps a pixel whole: the same after the tile's trip
+    // through premultiplied and back, as the file stores them.
+    QImage m_baseStored;
+    QImage m_plainStored;
+    QImage m_shadowedStored;
 
     // With a bottom of one colour (no pattern), what lies under the top is
     // one of three colours: above the shadow's reach, below it without
     // shadow, below it with shadow. The top drawn over each of them, once,
-    // in the top's own size (RGBA8888 and premultiplied); empty otherwise.
+    // in the top's own size (RGBA8888, and as stored); empty otherwise.
     QImage m_draped[3];
-    QImage m_drapedPremultiplied[3];
+    QImage m_drapedStored[3];
 };
