@@ -11,6 +11,10 @@
 #include <memory>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Why makeTile() can skip most of the painting and still match the painter
 // pixel for pixel:
 //
@@ -286,6 +290,7 @@ TilePipeline::TilePipeline(const TileStyle &style) : m_style(style)
     prepareBase();
     prepareTop();
     prepareBlends();
+    prepareDrape();
 }
 
 bool TilePipeline::wantsTop(const QString &maskFileName)
@@ -495,6 +500,35 @@ std::vector<uchar> maskGreys(QImage::Format format, const std::vector<quint32> &
 
 constexpr qint16 Unresolved = 256;
 
+enum DrapeKind : uchar
+{
+    Untouched,  // neither the top nor its shadow
+    ShadowOnly, // the shadow, no top
+    Top,        // the top, no shadow under it
+    ShadedTop   // the top over its own shadow
+};
+
+// Where the run of mask words equal to value (with `opaque` or-ed in) that
+// starts at x ends.
+inline int runEnd(const quint32 *row, int x, quint32 value, quint32 opaque)
+{
+    int end = x + 1;
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi32(int(value));
+    const __m128i extra = _mm_set1_epi32(int(opaque));
+    for (; end + 4 <= Size; end += 4) {
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + end));
+        const int same =
+            _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(_mm_or_si128(w, extra), wanted)));
+        if (same != 0xf)
+            return end + __builtin_ctz(unsigned(~same));
+    }
+#endif
+    while (end < Size && (row[end] | opaque) == value)
+        ++end;
+    return end;
+}
+
 // Columns begin..end-1 of a mask row, all cut by one grey.
 struct Run
 {
@@ -520,7 +554,8 @@ struct Covered
 struct TilePipeline::Scratch
 {
     int surface[Size];
-    int surfacesLeft = 0;
+    // Columns whose surface is still wanted and not found, a bit each.
+    quint64 unsettled[2] = {};
     // The mask's grey levels, in the rows the tile samples.
     uchar grey[Size * Size];
     Run runs[Size];
@@ -531,19 +566,44 @@ struct TilePipeline::Scratch
     QImage layer;
     std::vector<quint32> unresolved;
 
-    void startSurfaces()
+    // Only the columns the top is draped on and the tile samples need one.
+    void startSurfaces(const Grid &grid, int columns)
     {
         std::fill(std::begin(surface), std::end(surface), -1);
-        surfacesLeft = Size;
+        unsettled[0] = unsettled[1] = 0;
+        for (int x = 0; x < columns; ++x) {
+            if (grid.firstColumn[size_t(x)] < grid.firstColumn[size_t(x) + 1])
+                unsettled[x / 64] |= quint64(1) << (x % 64);
+        }
     }
+
+    bool anyUnsettled() const { return (unsettled[0] | unsettled[1]) != 0; }
 
     // Pixels with alpha in columns begin..end-1 of row y.
     void settle(int y, int begin, int end)
     {
-        for (int x = begin; x < end; ++x) {
-            if (surface[x] < 0) {
-                surface[x] = y;
-                --surfacesLeft;
+        for (int w = 0; w < 2; ++w) {
+            const int low = qMax(begin - 64 * w, 0), high = qMin(end - 64 * w, 64);
+            if (low >= high)
+                continue;
+            const quint64 range =
+                (high == 64 ? ~quint64(0) : (quint64(1) << high) - 1) & ~((quint64(1) << low) - 1);
+            for (quint64 m = unsettled[w] & range; m != 0; m &= m - 1)
+                surface[64 * w + __builtin_ctzll(m)] = y;
+            unsettled[w] &= ~range;
+        }
+    }
+
+    // Row y of the mask, where it has alpha in the columns still unsettled.
+    void settleEach(int y, const quint32 *row, quint32 opaque)
+    {
+        for (int w = 0; w < 2; ++w) {
+            for (quint64 m = unsettled[w]; m != 0; m &= m - 1) {
+                const int x = 64 * w + __builtin_ctzll(m);
+                if (((row[x] | opaque) >> 24) != 0) {
+                    surface[x] = y;
+                    unsettled[w] &= ~(quint64(1) << (x % 64));
+                }
             }
         }
     }
@@ -596,6 +656,51 @@ void TilePipeline::prepareBlends()
     }
 }
 
+void TilePipeline::prepareDrape()
+{
+    if (m_topWords.empty())
+        return;
+    const int width = m_topWidth, height = m_topHeight;
+    m_reach = height + ShadowOffset;
+    const size_t cells = size_t(width) * size_t(m_reach);
+    m_drapeKind.assign(cells, Untouched);
+    m_topColumns.assign(cells, 0u);
+    for (int x = 0; x < width; ++x) {
+        for (int k = 0; k < m_reach; ++k) {
+            const quint32 layer = k < height ? m_topWords[size_t(k * width + x)] : 0u;
+            const int above = k - ShadowOffset;
+            const bool shade = above >= 0 && (m_topWords[size_t(above * width + x)] >> 24) != 0;
+            const size_t cell = size_t(x * m_reach + k);
+            m_drapeKind[cell] = layer ? (shade ? ShadedTop : Top) : shade ? ShadowOnly : Untouched;
+            m_topColumns[cell] = layer;
+        }
+    }
+    if (m_draped[0].isNull())
+        return;
+    // The shadow falls on rows below the offset only, where a bottom of one
+    // colour has one shadowed colour.
+    const quint32 shadowed = wordAt(m_shadowed, 0, ShadowOffset);
+    const quint32 shadowedStored = wordAt(m_shadowedStored, 0, ShadowOffset);
+    for (int side = 0; side < 2; ++side) {
+        m_drapedWhole[side].assign(cells, 0u);
+        m_drapedStraight[side].assign(cells, 0u);
+        for (int x = 0; x < width; ++x) {
+            for (int k = 0; k < m_reach; ++k) {
+                const size_t cell = size_t(x * m_reach + k);
+                const int kind = m_drapeKind[cell];
+                if (kind == ShadowOnly) {
+                    m_drapedWhole[side][cell] = shadowedStored;
+                    m_drapedStraight[side][cell] = shadowed;
+                } else if (kind != Untouched) {
+                    const int c = side == 0 ? 0 : kind == ShadedTop ? 2 : 1;
+                    m_drapedWhole[side][cell] = wordAt(m_drapedStored[c], x, k);
+                    m_drapedStraight[side][cell] = wordAt(m_draped[c], x, k);
+                }
+            }
+        }
+    }
+}
+
 void TilePipeline::cutRow(int y, bool withTop, const Grid &grid, Scratch &scan, QImage &tile) const
 {
     const quint32 *plain = words(withTop ? m_plain : m_base) + y * Size;
@@ -637,22 +742,25 @@ bool TilePipeline::cutRows(const QImage &mask, bool withTop, const Grid &grid, S
     std::vector<quint32> &unresolved = scan.unresolved;
     unresolved.clear();
     for (int pass = 0; pass < 2; ++pass) {
-        scan.startSurfaces();
+        scan.startSurfaces(grid, drapedColumns(withTop));
+        const quint32 *runsRow = nullptr; // the mask row scan.runs come from
         for (int y = 0; y < Size; ++y) {
-            const bool sampled = grid.firstRow[size_t(y)] < grid.firstRow[size_t(y) + 1];
-            if (!sampled && scan.surfacesLeft == 0)
-                continue;
             const quint32 *row = reinterpret_cast<const quint32 *>(mask.constScanLine(y));
-            scan.runCount = 0;
-            int x = 0;
-            while (x < Size) {
-                const quint32 value = row[x] | opaque;
-                int end = x + 1;
-                while (end < Size && (row[end] | opaque) == value)
-                    ++end;
-                if (scan.surfacesLeft > 0 && (value >> 24) != 0)
-                    scan.settle(y, x, end);
-                if (sampled) {
+            if (grid.firstRow[size_t(y)] == grid.firstRow[size_t(y) + 1]) {
+                scan.settleEach(y, row, opaque);
+                continue;
+            }
+            // A row like the last one cut has its runs, and no surface that
+            // row did not settle.
+            if (!runsRow || std::memcmp(row, runsRow, Size * 4) != 0) {
+                runsRow = row;
+                scan.runCount = 0;
+                int x = 0;
+                while (x < Size) {
+                    const quint32 value = row[x] | opaque;
+                    const int end = runEnd(row, x, value, opaque);
+                    if ((value >> 24) != 0)
+                        scan.settle(y, x, end);
                     const int slot = table.find(value);
                     int g = table.grey(slot);
                     if (g < 0) {
@@ -667,10 +775,10 @@ bool TilePipeline::cutRows(const QImage &mask, bool withTop, const Grid &grid, S
                     }
                     if (g != Unresolved)
                         scan.addRun(x, end, g);
+                    x = end;
                 }
-                x = end;
             }
-            if (sampled && unresolved.empty())
+            if (unresolved.empty())
                 cutRow(y, withTop, grid, scan, tile);
         }
         if (unresolved.empty())
@@ -691,13 +799,9 @@ void TilePipeline::cutRowsSlowly(const QImage &mask, bool withTop, const Grid &g
     G::flattenOnWhite(grey);
     grey.invertPixels();
     grey = grey.convertToFormat(QImage::Format_Grayscale8);
-    scan.startSurfaces();
+    scan.startSurfaces(grid, drapedColumns(withTop));
     for (int y = 0; y < Size; ++y) {
-        const quint32 *row = reinterpret_cast<const quint32 *>(mask.constScanLine(y));
-        for (int x = 0; x < Size && scan.surfacesLeft > 0; ++x) {
-            if (((row[x] | opaque) >> 24) != 0)
-                scan.settle(y, x, x + 1);
-        }
+        scan.settleEach(y, reinterpret_cast<const quint32 *>(mask.constScanLine(y)), opaque);
         if (grid.firstRow[size_t(y)] == grid.firstRow[size_t(y) + 1])
             continue;
         const uchar *greys = grey.constScanLine(y);
@@ -710,65 +814,48 @@ void TilePipeline::cutRowsSlowly(const QImage &mask, bool withTop, const Grid &g
 
 void TilePipeline::drapeTop(const Grid &grid, Scratch &scan, QImage &tile) const
 {
-    const int height = m_topHeight;
-    const int width = m_topWidth;
-    const quint32 *top = m_topWords.data();
+    const int reach = m_reach;
     const quint32 *shadowed = words(m_shadowed);
     const quint32 *shadowedStored = words(m_shadowedStored);
     const quint32 *under = words(m_underTop);
     const quint32 *underShadowed = words(m_underTopShadowed);
-    const bool uniform = !m_draped[0].isNull();
-    const quint32 *draped[3] = {};
-    const quint32 *drapedStored[3] = {};
-    if (uniform) {
-        for (int c = 0; c < 3; ++c) {
-            draped[c] = words(m_draped[c]);
-            drapedStored[c] = words(m_drapedStored[c]);
-        }
-    }
+    const bool uniform = !m_drapedWhole[0].empty();
 
     uchar *bits = tile.bits();
     const int stride = tile.bytesPerLine();
-    // Every tile pixel taken from source pixel (x, y) gets value.
-    auto put = [&](int x, int y, quint32 value) {
-        quint32 *out = reinterpret_cast<quint32 *>(bits + grid.firstRow[size_t(y)] * stride);
-        for (int c = grid.firstColumn[size_t(x)]; c < grid.firstColumn[size_t(x) + 1]; ++c)
-            out[c] = value;
-    };
+    const int *firstRow = grid.firstRow.data();
+    const int *firstColumn = grid.firstColumn.data();
     Cutter cut;
-    // A pixel the top or its shadow changed: kept whole, it is one of the
-    // prepared stored pixels, else it is cut.
-    auto result = [&](int x, int y, int grey, quint32 straight, quint32 whole) {
-        put(x, y, grey == 255 ? whole : cut(straight, grey));
-    };
-
     int pending = 0;
-    for (int x = 0; x < width; ++x) {
+    for (int x = 0; x < m_topWidth; ++x) {
         const int s = scan.surface[x];
-        if (s < 0 || grid.firstColumn[size_t(x)] == grid.firstColumn[size_t(x) + 1])
+        const int x0 = firstColumn[x], x1 = firstColumn[x + 1];
+        if (s < 0 || x0 == x1)
             continue;
-        const int end = qMin(s + height + ShadowOffset, Size);
+        const int end = qMin(s + reach, Size);
+        const size_t column = size_t(x * reach);
+        const uchar *kind = m_drapeKind.data() + column;
         for (int y = s; y < end; ++y) {
-            if (grid.firstRow[size_t(y)] == grid.firstRow[size_t(y) + 1])
-                continue;
+            const int k = y - s;
             const int index = y * Size + x;
             const int grey = scan.grey[index];
-            if (grey == 0)
-                continue; // cut away anyway
-            const int k = y - s;
-            const quint32 layer = k < height ? top[k * width + x] : 0u;
-            const int above = k - ShadowOffset;
-            const bool shade = above >= 0 && above < height && (top[above * width + x] >> 24) != 0;
-            if (layer == 0) {
-                if (shade)
-                    result(x, y, grey, shadowed[index], shadowedStored[index]);
-            } else if (uniform) {
-                const int c = y < ShadowOffset ? 0 : shade ? 2 : 1;
-                result(x, y, grey, draped[c][k * width + x], drapedStored[c][k * width + x]);
+            if (kind[k] == Untouched || grey == 0 || firstRow[y] == firstRow[y + 1])
+                continue;
+            quint32 value;
+            if (uniform) {
+                const int side = y < ShadowOffset ? 0 : 1;
+                value = grey == 255 ? m_drapedWhole[side][column + size_t(k)]
+                                    : cut(m_drapedStraight[side][column + size_t(k)], grey);
+            } else if (kind[k] == ShadowOnly) {
+                value = grey == 255 ? shadowedStored[index] : cut(shadowed[index], grey);
             } else {
-                scan.pending[pending++] = {x, y, grey, (shade ? underShadowed : under)[index],
-                                           layer};
+                scan.pending[pending++] = {x, y, grey,
+                                           (kind[k] == ShadedTop ? underShadowed : under)[index],
+                                           m_topColumns[column + size_t(k)]};
+                continue;
             }
+            quint32 *out = reinterpret_cast<quint32 *>(bits + firstRow[y] * stride);
+            std::fill(out + x0, out + x1, value);
         }
     }
     if (pending == 0)
@@ -796,7 +883,8 @@ void TilePipeline::drapeTop(const Grid &grid, Scratch &scan, QImage &tile) const
     const quint32 *drawn = words(scan.canvas);
     for (int i = 0; i < pending; ++i) {
         const Covered &p = scan.pending[i];
-        put(p.x, p.y, cut(drawn[i], p.grey));
+        quint32 *out = reinterpret_cast<quint32 *>(bits + firstRow[p.y] * stride);
+        std::fill(out + firstColumn[p.x], out + firstColumn[p.x + 1], cut(drawn[i], p.grey));
     }
 }
 

@@ -89,6 +89,12 @@ private:
     void prepareBase();
     void prepareTop();
     void prepareBlends();
+    void prepareDrape();
+    // How many columns, from the left, the top is draped on.
+    int drapedColumns(bool withTop) const
+    {
+        return withTop && !m_topWords.empty() ? m_topWidth : 0;
+    }
     // The tile's rows the grid samples, cut to the mask as if nothing were
     // draped, with each column's surface and the mask's grey levels. False,
     // with nothing settled, for a mask of too many distinct values, which
@@ -133,4 +139,16 @@ private:
     // in the top's own size (RGBA8888, and as stored); empty otherwise.
     QImage m_draped[3];
     QImage m_drapedStored[3];
+
+    // What the drape does to each pixel of a column, k rows below the
+    // column's surface (k < m_reach), column after column: the DrapeKind,
+    // and the top's word there.
+    int m_reach = 0;
+    std::vector<uchar> m_drapeKind;
+    std::vector<quint32> m_topColumns;
+    // On a bottom of one colour, the draped pixel itself, for rows above
+    // the shadow's offset ([0]) and below ([1]): as stored where the mask
+    // keeps it whole, and straight for a cut. Empty otherwise.
+    std::vector<quint32> m_drapedWhole[2];
+    std::vector<quint32> m_drapedStraight[2];
 };
