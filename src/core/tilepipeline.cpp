@@ -146,6 +146,10 @@ const ChannelSteps &channelSteps()
 inline void cutThrough(const ChannelSteps &t, const uchar *in, int grey, uchar *out)
 {
     const int alpha = in[3];
+    if (alpha == 255 && grey == 255) { // an opaque pixel kept whole: most of them
+        std::memcpy(out, in, 4);
+        return;
+    }
     const uchar *premultiply = t.premultiply[alpha];
     const uchar *keep = t.keep[grey];
     const int kept = keep[alpha];
@@ -537,17 +541,6 @@ struct Run
     int grey;
 };
 
-// A pixel the top covers on a textured bottom: where, its grey, what lies
-// under it and the top's word.
-struct Covered
-{
-    int x;
-    int y;
-    int grey;
-    quint32 under;
-    quint32 layer;
-};
-
 } // namespace
 
 // Per-thread scratch for one tile at a time.
@@ -560,8 +553,10 @@ struct TilePipeline::Scratch
     uchar grey[Size * Size];
     Run runs[Size];
     int runCount = 0;
-    // Under the top on a textured bottom, and the images they are drawn in.
-    Covered pending[Size * Size];
+    // Under the top on a textured bottom: where, and the mask's grey there;
+    // the images they are drawn in.
+    int pendingAt[Size * Size];
+    uchar pendingGrey[Size * Size];
     QImage canvas;
     QImage layer;
     std::vector<quint32> unresolved;
@@ -826,6 +821,15 @@ void TilePipeline::drapeTop(const Grid &grid, Scratch &scan, QImage &tile) const
     const int *firstRow = grid.firstRow.data();
     const int *firstColumn = grid.firstColumn.data();
     Cutter cut;
+    // On a textured bottom the pixels under the top are packed into rows
+    // of a canvas and a layer image, drawn, and then cut. The images are
+    // kept, so the painter's engine is made once a thread.
+    if (!uniform && scan.canvas.format() != m_underTop.format()) {
+        scan.canvas = QImage(Size, Size, m_underTop.format());
+        scan.layer = QImage(Size, Size, QImage::Format_ARGB32_Premultiplied);
+    }
+    quint32 *canvas = uniform ? nullptr : reinterpret_cast<quint32 *>(scan.canvas.bits());
+    quint32 *layer = uniform ? nullptr : reinterpret_cast<quint32 *>(scan.layer.bits());
     int pending = 0;
     for (int x = 0; x < m_topWidth; ++x) {
         const int s = scan.surface[x];
@@ -835,6 +839,31 @@ void TilePipeline::drapeTop(const Grid &grid, Scratch &scan, QImage &tile) const
         const int end = qMin(s + reach, Size);
         const size_t column = size_t(x * reach);
         const uchar *kind = m_drapeKind.data() + column;
+        const quint32 *topColumn = m_topColumns.data() + column;
+        const quint32 *whole[2] = {}, *straight[2] = {};
+        if (uniform) {
+            for (int side = 0; side < 2; ++side) {
+                whole[side] = m_drapedWhole[side].data() + column;
+                straight[side] = m_drapedStraight[side].data() + column;
+            }
+        }
+        if (uniform && grid.identity) {
+            // The working size itself, the most pixels: a select where the
+            // mask keeps them whole, rather than a branch on the top's shape.
+            quint32 *out = reinterpret_cast<quint32 *>(bits) + x;
+            const uchar *greys = scan.grey + x;
+            for (int y = s; y < end; ++y) {
+                const int k = y - s;
+                const int side = y < ShadowOffset ? 0 : 1;
+                const int grey = greys[y * Size];
+                const bool touched = kind[k] != Untouched;
+                if (grey == 255)
+                    out[y * Size] = touched ? whole[side][k] : out[y * Size];
+                else if (grey != 0 && touched)
+                    out[y * Size] = cut(straight[side][k], grey);
+            }
+            continue;
+        }
         for (int y = s; y < end; ++y) {
             const int k = y - s;
             const int index = y * Size + x;
@@ -844,14 +873,14 @@ void TilePipeline::drapeTop(const Grid &grid, Scratch &scan, QImage &tile) const
             quint32 value;
             if (uniform) {
                 const int side = y < ShadowOffset ? 0 : 1;
-                value = grey == 255 ? m_drapedWhole[side][column + size_t(k)]
-                                    : cut(m_drapedStraight[side][column + size_t(k)], grey);
+                value = grey == 255 ? whole[side][k] : cut(straight[side][k], grey);
             } else if (kind[k] == ShadowOnly) {
                 value = grey == 255 ? shadowedStored[index] : cut(shadowed[index], grey);
             } else {
-                scan.pending[pending++] = {x, y, grey,
-                                           (kind[k] == ShadedTop ? underShadowed : under)[index],
-                                           m_topColumns[column + size_t(k)]};
+                canvas[pending] = (kind[k] == ShadedTop ? underShadowed : under)[index];
+                layer[pending] = topColumn[k];
+                scan.pendingGrey[pending] = uchar(grey);
+                scan.pendingAt[pending++] = index;
                 continue;
             }
             quint32 *out = reinterpret_cast<quint32 *>(bits + firstRow[y] * stride);
@@ -861,20 +890,8 @@ void TilePipeline::drapeTop(const Grid &grid, Scratch &scan, QImage &tile) const
     if (pending == 0)
         return;
 
-    // The covered pixels, packed into rows, through the very same draw. The
-    // images are kept, so the painter's engine is made once a thread.
     const int rows = (pending + Size - 1) / Size;
-    if (scan.canvas.format() != m_underTop.format()) {
-        scan.canvas = QImage(Size, Size, m_underTop.format());
-        scan.layer = QImage(Size, Size, QImage::Format_ARGB32_Premultiplied);
-    }
-    quint32 *c = reinterpret_cast<quint32 *>(scan.canvas.bits());
-    quint32 *l = reinterpret_cast<quint32 *>(scan.layer.bits());
-    for (int i = 0; i < pending; ++i) {
-        c[i] = scan.pending[i].under;
-        l[i] = scan.pending[i].layer;
-    }
-    std::fill(l + pending, l + rows * Size, 0u);
+    std::fill(layer + pending, layer + rows * Size, 0u);
     {
         QPainter painter(&scan.canvas);
         painter.setOpacity(G::clampOpacity(m_style.topOpacity));
@@ -882,9 +899,10 @@ void TilePipeline::drapeTop(const Grid &grid, Scratch &scan, QImage &tile) const
     }
     const quint32 *drawn = words(scan.canvas);
     for (int i = 0; i < pending; ++i) {
-        const Covered &p = scan.pending[i];
-        quint32 *out = reinterpret_cast<quint32 *>(bits + firstRow[p.y] * stride);
-        std::fill(out + firstColumn[p.x], out + firstColumn[p.x + 1], cut(drawn[i], p.grey));
+        const int y = scan.pendingAt[i] / Size, x = scan.pendingAt[i] % Size;
+        quint32 *out = reinterpret_cast<quint32 *>(bits + firstRow[y] * stride);
+        std::fill(out + firstColumn[x], out + firstColumn[x + 1],
+                  cut(drawn[i], scan.pendingGrey[i]));
     }
 }
 
