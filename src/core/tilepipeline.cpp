@@ -198,6 +198,7 @@ struct TilePipeline::Grid
     // False when Qt's result is not such a grid; it then scales itself.
     bool exact = false;
     bool identity = false;
+    bool widens = false; // some source column gives more than one
     std::vector<int> columns, rows;
     // Per source column (row), and one past the last, the first output
     // column (row) taken from it.
@@ -267,6 +268,8 @@ void TilePipeline::findGrid(Grid &grid)
     };
     grid.exact =
         firsts(grid.columns, width, grid.firstColumn) && firsts(grid.rows, height, grid.firstRow);
+    for (int x = 0; grid.exact && x < width; ++x)
+        grid.widens |= grid.firstColumn[size_t(x) + 1] - grid.firstColumn[size_t(x)] > 1;
 }
 
 // The grids a thread has needed lately: a run has one mask size and one
@@ -507,9 +510,10 @@ constexpr qint16 Unresolved = 256;
 enum DrapeKind : uchar
 {
     Untouched,  // neither the top nor its shadow
-    ShadowOnly, // the shadow, no top
-    Top,        // the top, no shadow under it
-    ShadedTop   // the top over its own shadow
+    Fixed,      // known in advance: m_drapedWhole, m_drapedStraight
+    ShadowOnly, // the shadow alone, on a textured bottom
+    Top,        // the top, drawn over the textured bottom per tile
+    ShadedTop   // the same over the top's own shadow
 };
 
 // Where the run of mask words equal to value (with `opaque` or-ed in) that
@@ -660,37 +664,62 @@ void TilePipeline::prepareDrape()
     const size_t cells = size_t(width) * size_t(m_reach);
     m_drapeKind.assign(cells, Untouched);
     m_topColumns.assign(cells, 0u);
+    for (int side = 0; side < 2; ++side) {
+        m_drapedWhole[side].assign(cells, 0u);
+        m_drapedStraight[side].assign(cells, 0u);
+    }
+    const bool uniform = !m_draped[0].isNull();
+    // The shadow falls on rows below the offset only, where a bottom of one
+    // colour has one shadowed colour.
+    const quint32 shadowed = wordAt(m_shadowed, 0, ShadowOffset);
+    const quint32 shadowedStored = wordAt(m_shadowedStored, 0, ShadowOffset);
+    // An opaque top pixel drawn at full opacity hides whatever lies under
+    // it, so on a textured bottom too it comes out as drawn over anything.
+    QImage overClear, overWhite;
+    if (!uniform && G::clampOpacity(m_style.topOpacity) == 1.0f) {
+        QImage layer(width, height, QImage::Format_ARGB32_Premultiplied);
+        for (int k = 0; k < height; ++k)
+            std::memcpy(layer.scanLine(k), &m_topWords[size_t(k) * size_t(width)],
+                        size_t(width) * 4);
+        overClear = QImage(width, height, m_underTop.format());
+        overClear.fill(0);
+        overWhite = QImage(width, height, m_underTop.format());
+        overWhite.fill(~0u);
+        G::drawImageOver(&overClear, layer, 0, 0, m_style.topOpacity);
+        G::drawImageOver(&overWhite, layer, 0, 0, m_style.topOpacity);
+    }
+    const QImage overClearStored = overClear.isNull() ? QImage() : stored(overClear);
+
     for (int x = 0; x < width; ++x) {
         for (int k = 0; k < m_reach; ++k) {
             const quint32 layer = k < height ? m_topWords[size_t(k * width + x)] : 0u;
             const int above = k - ShadowOffset;
             const bool shade = above >= 0 && (m_topWords[size_t(above * width + x)] >> 24) != 0;
             const size_t cell = size_t(x * m_reach + k);
-            m_drapeKind[cell] = layer ? (shade ? ShadedTop : Top) : shade ? ShadowOnly : Untouched;
+            int kind = layer ? (shade ? ShadedTop : Top) : shade ? ShadowOnly : Untouched;
             m_topColumns[cell] = layer;
-        }
-    }
-    if (m_draped[0].isNull())
-        return;
-    // The shadow falls on rows below the offset only, where a bottom of one
-    // colour has one shadowed colour.
-    const quint32 shadowed = wordAt(m_shadowed, 0, ShadowOffset);
-    const quint32 shadowedStored = wordAt(m_shadowedStored, 0, ShadowOffset);
-    for (int side = 0; side < 2; ++side) {
-        m_drapedWhole[side].assign(cells, 0u);
-        m_drapedStraight[side].assign(cells, 0u);
-        for (int x = 0; x < width; ++x) {
-            for (int k = 0; k < m_reach; ++k) {
-                const size_t cell = size_t(x * m_reach + k);
-                const int kind = m_drapeKind[cell];
-                if (kind == ShadowOnly) {
-                    m_drapedWhole[side][cell] = shadowedStored;
-                    m_drapedStraight[side][cell] = shadowed;
-                } else if (kind != Untouched) {
+            quint32 whole[2] = {}, straight[2] = {};
+            if (uniform && kind == ShadowOnly) {
+                whole[0] = whole[1] = shadowedStored;
+                straight[0] = straight[1] = shadowed;
+                kind = Fixed;
+            } else if (uniform && kind != Untouched) {
+                for (int side = 0; side < 2; ++side) {
                     const int c = side == 0 ? 0 : kind == ShadedTop ? 2 : 1;
-                    m_drapedWhole[side][cell] = wordAt(m_drapedStored[c], x, k);
-                    m_drapedStraight[side][cell] = wordAt(m_draped[c], x, k);
+                    whole[side] = wordAt(m_drapedStored[c], x, k);
+                    straight[side] = wordAt(m_draped[c], x, k);
                 }
+                kind = Fixed;
+            } else if (kind >= Top && !overClear.isNull() && (layer >> 24) == 0xff &&
+                       wordAt(overClear, x, k) == wordAt(overWhite, x, k)) {
+                whole[0] = whole[1] = wordAt(overClearStored, x, k);
+                straight[0] = straight[1] = wordAt(overClear, x, k);
+                kind = Fixed;
+            }
+            m_drapeKind[cell] = uchar(kind);
+            for (int side = 0; side < 2; ++side) {
+                m_drapedWhole[side][cell] = whole[side];
+                m_drapedStraight[side][cell] = straight[side];
             }
         }
     }
@@ -814,77 +843,65 @@ void TilePipeline::drapeTop(const Grid &grid, Scratch &scan, QImage &tile) const
     const quint32 *shadowedStored = words(m_shadowedStored);
     const quint32 *under = words(m_underTop);
     const quint32 *underShadowed = words(m_underTopShadowed);
-    const bool uniform = !m_drapedWhole[0].empty();
-
     uchar *bits = tile.bits();
     const int stride = tile.bytesPerLine();
     const int *firstRow = grid.firstRow.data();
     const int *firstColumn = grid.firstColumn.data();
     Cutter cut;
-    // On a textured bottom the pixels under the top are packed into rows
-    // of a canvas and a layer image, drawn, and then cut. The images are
-    // kept, so the painter's engine is made once a thread.
-    if (!uniform && scan.canvas.format() != m_underTop.format()) {
-        scan.canvas = QImage(Size, Size, m_underTop.format());
-        scan.layer = QImage(Size, Size, QImage::Format_ARGB32_Premultiplied);
-    }
-    quint32 *canvas = uniform ? nullptr : reinterpret_cast<quint32 *>(scan.canvas.bits());
-    quint32 *layer = uniform ? nullptr : reinterpret_cast<quint32 *>(scan.layer.bits());
+
+    // Only the first tile column taken from a column is written; compose()
+    // widens. Pixels whose drape is not known in advance are packed into
+    // rows of a canvas and a layer image, drawn, and then cut. The images
+    // are kept, so the painter's engine is made once a thread.
+    quint32 *canvas = nullptr;
+    quint32 *layer = nullptr;
     int pending = 0;
     for (int x = 0; x < m_topWidth; ++x) {
         const int s = scan.surface[x];
-        const int x0 = firstColumn[x], x1 = firstColumn[x + 1];
-        if (s < 0 || x0 == x1)
+        if (s < 0 || firstColumn[x] == firstColumn[x + 1])
             continue;
         const int end = qMin(s + reach, Size);
         const size_t column = size_t(x * reach);
         const uchar *kind = m_drapeKind.data() + column;
-        const quint32 *topColumn = m_topColumns.data() + column;
-        const quint32 *whole[2] = {}, *straight[2] = {};
-        if (uniform) {
-            for (int side = 0; side < 2; ++side) {
-                whole[side] = m_drapedWhole[side].data() + column;
-                straight[side] = m_drapedStraight[side].data() + column;
-            }
-        }
-        if (uniform && grid.identity) {
-            // The working size itself, the most pixels: a select where the
-            // mask keeps them whole, rather than a branch on the top's shape.
-            quint32 *out = reinterpret_cast<quint32 *>(bits) + x;
-            const uchar *greys = scan.grey + x;
-            for (int y = s; y < end; ++y) {
-                const int k = y - s;
-                const int side = y < ShadowOffset ? 0 : 1;
-                const int grey = greys[y * Size];
-                const bool touched = kind[k] != Untouched;
-                if (grey == 255)
-                    out[y * Size] = touched ? whole[side][k] : out[y * Size];
-                else if (grey != 0 && touched)
-                    out[y * Size] = cut(straight[side][k], grey);
-            }
-            continue;
-        }
+        const quint32 *whole[2] = {m_drapedWhole[0].data() + column,
+                                   m_drapedWhole[1].data() + column};
+        const quint32 *straight[2] = {m_drapedStraight[0].data() + column,
+                                      m_drapedStraight[1].data() + column};
+        uchar *outColumn = bits + firstColumn[x] * 4;
         for (int y = s; y < end; ++y) {
+            const int row = firstRow[y];
+            if (row == firstRow[y + 1])
+                continue;
             const int k = y - s;
             const int index = y * Size + x;
             const int grey = scan.grey[index];
-            if (kind[k] == Untouched || grey == 0 || firstRow[y] == firstRow[y + 1])
-                continue;
-            quint32 value;
-            if (uniform) {
-                const int side = y < ShadowOffset ? 0 : 1;
-                value = grey == 255 ? whole[side][k] : cut(straight[side][k], grey);
-            } else if (kind[k] == ShadowOnly) {
-                value = grey == 255 ? shadowedStored[index] : cut(shadowed[index], grey);
-            } else {
-                canvas[pending] = (kind[k] == ShadedTop ? underShadowed : under)[index];
-                layer[pending] = topColumn[k];
+            const int drape = kind[k];
+            const int side = y < ShadowOffset ? 0 : 1;
+            quint32 &out = *reinterpret_cast<quint32 *>(outColumn + row * stride);
+            if (drape >= Top) {
+                if (grey == 0)
+                    continue; // cut away anyway
+                if (!canvas) {
+                    if (scan.canvas.format() != m_underTop.format()) {
+                        scan.canvas = QImage(Size, Size, m_underTop.format());
+                        scan.layer = QImage(Size, Size, QImage::Format_ARGB32_Premultiplied);
+                    }
+                    canvas = reinterpret_cast<quint32 *>(scan.canvas.bits());
+                    layer = reinterpret_cast<quint32 *>(scan.layer.bits());
+                }
+                canvas[pending] = (drape == ShadedTop ? underShadowed : under)[index];
+                layer[pending] = m_topColumns[column + size_t(k)];
                 scan.pendingGrey[pending] = uchar(grey);
-                scan.pendingAt[pending++] = index;
-                continue;
+                scan.pendingAt[pending++] = int(reinterpret_cast<uchar *>(&out) - bits);
+            } else if (grey == 255) {
+                // A select rather than a branch on the top's shape.
+                quint32 value = out;
+                value = drape == Fixed ? whole[side][k] : value;
+                value = drape == ShadowOnly ? shadowedStored[index] : value;
+                out = value;
+            } else if (grey != 0 && drape != Untouched) {
+                out = cut(drape == Fixed ? straight[side][k] : shadowed[index], grey);
             }
-            quint32 *out = reinterpret_cast<quint32 *>(bits + firstRow[y] * stride);
-            std::fill(out + x0, out + x1, value);
         }
     }
     if (pending == 0)
@@ -898,12 +915,8 @@ void TilePipeline::drapeTop(const Grid &grid, Scratch &scan, QImage &tile) const
         painter.drawImage(QPoint(0, 0), scan.layer, QRect(0, 0, Size, rows));
     }
     const quint32 *drawn = words(scan.canvas);
-    for (int i = 0; i < pending; ++i) {
-        const int y = scan.pendingAt[i] / Size, x = scan.pendingAt[i] % Size;
-        quint32 *out = reinterpret_cast<quint32 *>(bits + firstRow[y] * stride);
-        std::fill(out + firstColumn[x], out + firstColumn[x + 1],
-                  cut(drawn[i], scan.pendingGrey[i]));
-    }
+    for (int i = 0; i < pending; ++i)
+        *reinterpret_cast<quint32 *>(bits + scan.pendingAt[i]) = cut(drawn[i], scan.pendingGrey[i]);
 }
 
 void TilePipeline::compose(const QImage &mask, bool withTop, const Grid &grid, QImage &tile) const
@@ -918,8 +931,20 @@ void TilePipeline::compose(const QImage &mask, bool withTop, const Grid &grid, Q
         cutRowsSlowly(mask, withTop, grid, scan, tile);
     if (withTop && !m_topWords.empty())
         drapeTop(grid, scan, tile);
-    // A tile larger than the working size takes some rows twice.
+    // A tile larger than the working size takes some columns and rows twice.
     const size_t bytes = size_t(tile.width()) * 4;
+    if (grid.widens) {
+        for (int y = 0; y < Size; ++y) {
+            if (grid.firstRow[size_t(y)] == grid.firstRow[size_t(y) + 1])
+                continue;
+            quint32 *row = reinterpret_cast<quint32 *>(tile.scanLine(grid.firstRow[size_t(y)]));
+            for (int x = 0; x < Size; ++x) {
+                const int first = grid.firstColumn[size_t(x)];
+                std::fill(row + first + 1, row + qMax(first + 1, grid.firstColumn[size_t(x) + 1]),
+                          row[first]);
+            }
+        }
+    }
     for (int y = 0; y < Size; ++y) {
         const int first = grid.firstRow[size_t(y)];
         for (int row = first + 1; row < grid.firstRow[size_t(y) + 1]; ++row)

@@ -146,9 +146,10 @@ private:
     int m_reach = 0;
     std::vector<uchar> m_drapeKind;
     std::vector<quint32> m_topColumns;
-    // On a bottom of one colour, the draped pixel itself, for rows above
-    // the shadow's offset ([0]) and below ([1]): as stored where the mask
-    // keeps it whole, and straight for a cut. Empty otherwise.
+    // Where the drape's result is known in advance (every pixel on a bottom
+    // of one colour, the opaque top at full opacity on any), the pixel for
+    // rows above the shadow's offset ([0]) and below ([1]): as stored where
+    // the mask keeps it whole, and straight for a cut.
     std::vector<quint32> m_drapedWhole[2];
     std::vector<quint32> m_drapedStraight[2];
 };
