@@ -199,6 +199,7 @@ struct TilePipeline::Grid
     bool exact = false;
     bool identity = false;
     bool widens = false; // some source column gives more than one
+    int columnStep = 0;  // the step between source columns, if always the same
     std::vector<int> columns, rows;
     // Per source column (row), and one past the last, the first output
     // column (row) taken from it.
@@ -270,6 +271,11 @@ void TilePipeline::findGrid(Grid &grid)
         firsts(grid.columns, width, grid.firstColumn) && firsts(grid.rows, height, grid.firstRow);
     for (int x = 0; grid.exact && x < width; ++x)
         grid.widens |= grid.firstColumn[size_t(x) + 1] - grid.firstColumn[size_t(x)] > 1;
+    grid.columnStep = outWidth > 1 ? grid.columns[1] - grid.columns[0] : 0;
+    for (int x = 1; x < outWidth; ++x) {
+        if (grid.columns[size_t(x)] - grid.columns[size_t(x) - 1] != grid.columnStep)
+            grid.columnStep = 0;
+    }
 }
 
 // The grids a thread has needed lately: a run has one mask size and one
@@ -537,6 +543,26 @@ inline int runEnd(const quint32 *row, int x, quint32 value, quint32 opaque)
     return end;
 }
 
+// A bit for each of 64 mask words with alpha (with `opaque` or-ed in).
+inline quint64 alphaBits(const quint32 *words, quint32 opaque)
+{
+    quint64 bits = 0;
+#if defined(__SSE2__)
+    const __m128i alpha = _mm_set1_epi32(int(0xff000000u));
+    const __m128i extra = _mm_set1_epi32(int(opaque));
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 64; i += 4) {
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(words + i));
+        const __m128i none = _mm_cmpeq_epi32(_mm_and_si128(_mm_or_si128(w, extra), alpha), zero);
+        bits |= quint64(~_mm_movemask_ps(_mm_castsi128_ps(none)) & 0xf) << i;
+    }
+#else
+    for (int i = 0; i < 64; ++i)
+        bits |= quint64(((words[i] | opaque) >> 24) != 0) << i;
+#endif
+    return bits;
+}
+
 // Columns begin..end-1 of a mask row, all cut by one grey.
 struct Run
 {
@@ -550,6 +576,13 @@ struct Run
 // Per-thread scratch for one tile at a time.
 struct TilePipeline::Scratch
 {
+    // The tile being made, and what its pixels are cut from (straight, and
+    // as stored), row 0.
+    uchar *tile = nullptr;
+    int stride = 0;
+    const quint32 *plain = nullptr;
+    const quint32 *kept = nullptr;
+
     int surface[Size];
     // Columns whose surface is still wanted and not found, a bit each.
     quint64 unsettled[2] = {};
@@ -557,6 +590,7 @@ struct TilePipeline::Scratch
     uchar grey[Size * Size];
     Run runs[Size];
     int runCount = 0;
+    Cutter cut;
     // Under the top on a textured bottom: where, and the mask's grey there;
     // the images they are drawn in.
     int pendingAt[Size * Size];
@@ -596,14 +630,13 @@ struct TilePipeline::Scratch
     // Row y of the mask, where it has alpha in the columns still unsettled.
     void settleEach(int y, const quint32 *row, quint32 opaque)
     {
+        if (!anyUnsettled())
+            return;
         for (int w = 0; w < 2; ++w) {
-            for (quint64 m = unsettled[w]; m != 0; m &= m - 1) {
-                const int x = 64 * w + __builtin_ctzll(m);
-                if (((row[x] | opaque) >> 24) != 0) {
-                    surface[x] = y;
-                    unsettled[w] &= ~(quint64(1) << (x % 64));
-                }
-            }
+            const quint64 found = unsettled[w] & alphaBits(row + 64 * w, opaque);
+            for (quint64 m = found; m != 0; m &= m - 1)
+                surface[64 * w + __builtin_ctzll(m)] = y;
+            unsettled[w] &= ~found;
         }
     }
 
@@ -725,22 +758,27 @@ void TilePipeline::prepareDrape()
     }
 }
 
-void TilePipeline::cutRow(int y, bool withTop, const Grid &grid, Scratch &scan, QImage &tile) const
+void TilePipeline::cutRow(int y, const Grid &grid, Scratch &scan) const
 {
-    const quint32 *plain = words(withTop ? m_plain : m_base) + y * Size;
-    const quint32 *kept = words(withTop ? m_plainStored : m_baseStored) + y * Size;
-    quint32 *out = reinterpret_cast<quint32 *>(tile.scanLine(grid.firstRow[size_t(y)]));
+    const quint32 *plain = scan.plain + y * Size;
+    const quint32 *kept = scan.kept + y * Size;
+    quint32 *out = reinterpret_cast<quint32 *>(scan.tile + grid.firstRow[size_t(y)] * scan.stride);
     uchar *grey = scan.grey + y * Size;
     const int *columns = grid.columns.data();
-    Cutter cut;
     for (int r = 0; r < scan.runCount; ++r) {
         const Run run = scan.runs[r];
         std::memset(grey + run.begin, run.grey, size_t(run.end - run.begin));
         const int x0 = grid.firstColumn[size_t(run.begin)];
         const int x1 = grid.firstColumn[size_t(run.end)];
+        if (x0 == x1)
+            continue;
         if (run.grey == 255) {
             if (grid.identity) {
                 std::memcpy(out + x0, kept + x0, size_t(x1 - x0) * 4);
+            } else if (grid.columnStep == 2) {
+                const quint32 *from = kept + columns[x0];
+                for (int x = 0; x < x1 - x0; ++x)
+                    out[x0 + x] = from[2 * x];
             } else {
                 for (int x = x0; x < x1; ++x)
                     out[x] = kept[columns[x]];
@@ -749,13 +787,12 @@ void TilePipeline::cutRow(int y, bool withTop, const Grid &grid, Scratch &scan, 
             std::fill(out + x0, out + x1, 0u);
         } else {
             for (int x = x0; x < x1; ++x)
-                out[x] = cut(plain[columns[x]], run.grey);
+                out[x] = scan.cut(plain[columns[x]], run.grey);
         }
     }
 }
 
-bool TilePipeline::cutRows(const QImage &mask, bool withTop, const Grid &grid, Scratch &scan,
-                           QImage &tile) const
+bool TilePipeline::cutRows(const QImage &mask, bool withTop, const Grid &grid, Scratch &scan) const
 {
     const quint32 opaque = mask.hasAlphaChannel() ? 0u : 0xff000000u;
 
@@ -763,13 +800,15 @@ bool TilePipeline::cutRows(const QImage &mask, bool withTop, const Grid &grid, S
     // and the cut are worked out once a run. A value met for the first time
     // goes through the mask's steps, and the pass is made again.
     LocalGreys &table = greysFor(mask.format());
+    const uchar *maskBits = mask.constBits();
+    const int maskStride = mask.bytesPerLine();
     std::vector<quint32> &unresolved = scan.unresolved;
     unresolved.clear();
     for (int pass = 0; pass < 2; ++pass) {
         scan.startSurfaces(grid, drapedColumns(withTop));
         const quint32 *runsRow = nullptr; // the mask row scan.runs come from
         for (int y = 0; y < Size; ++y) {
-            const quint32 *row = reinterpret_cast<const quint32 *>(mask.constScanLine(y));
+            const quint32 *row = reinterpret_cast<const quint32 *>(maskBits + y * maskStride);
             if (grid.firstRow[size_t(y)] == grid.firstRow[size_t(y) + 1]) {
                 scan.settleEach(y, row, opaque);
                 continue;
@@ -803,7 +842,7 @@ bool TilePipeline::cutRows(const QImage &mask, bool withTop, const Grid &grid, S
                 }
             }
             if (unresolved.empty())
-                cutRow(y, withTop, grid, scan, tile);
+                cutRow(y, grid, scan);
         }
         if (unresolved.empty())
             return true;
@@ -815,8 +854,8 @@ bool TilePipeline::cutRows(const QImage &mask, bool withTop, const Grid &grid, S
     return true;
 }
 
-void TilePipeline::cutRowsSlowly(const QImage &mask, bool withTop, const Grid &grid, Scratch &scan,
-                                 QImage &tile) const
+void TilePipeline::cutRowsSlowly(const QImage &mask, bool withTop, const Grid &grid,
+                                 Scratch &scan) const
 {
     const quint32 opaque = mask.hasAlphaChannel() ? 0u : 0xff000000u;
     QImage grey = mask;
@@ -832,22 +871,22 @@ void TilePipeline::cutRowsSlowly(const QImage &mask, bool withTop, const Grid &g
         scan.runCount = 0;
         for (int x = 0; x < Size; ++x)
             scan.addRun(x, x + 1, greys[x]);
-        cutRow(y, withTop, grid, scan, tile);
+        cutRow(y, grid, scan);
     }
 }
 
-void TilePipeline::drapeTop(const Grid &grid, Scratch &scan, QImage &tile) const
+void TilePipeline::drapeTop(const Grid &grid, Scratch &scan) const
 {
     const int reach = m_reach;
     const quint32 *shadowed = words(m_shadowed);
     const quint32 *shadowedStored = words(m_shadowedStored);
     const quint32 *under = words(m_underTop);
     const quint32 *underShadowed = words(m_underTopShadowed);
-    uchar *bits = tile.bits();
-    const int stride = tile.bytesPerLine();
+    uchar *bits = scan.tile;
+    const int stride = scan.stride;
     const int *firstRow = grid.firstRow.data();
     const int *firstColumn = grid.firstColumn.data();
-    Cutter cut;
+    Cutter &cut = scan.cut;
 
     // Only the first tile column taken from a column is written; compose()
     // widens. Pixels whose drape is not known in advance are packed into
@@ -926,11 +965,15 @@ void TilePipeline::compose(const QImage &mask, bool withTop, const Grid &grid, Q
     if (!scratch)
         scratch.reset(new Scratch);
     Scratch &scan = *scratch;
+    scan.tile = tile.bits();
+    scan.stride = tile.bytesPerLine();
+    scan.plain = words(withTop ? m_plain : m_base);
+    scan.kept = words(withTop ? m_plainStored : m_baseStored);
 
-    if (!cutRows(mask, withTop, grid, scan, tile))
-        cutRowsSlowly(mask, withTop, grid, scan, tile);
+    if (!cutRows(mask, withTop, grid, scan))
+        cutRowsSlowly(mask, withTop, grid, scan);
     if (withTop && !m_topWords.empty())
-        drapeTop(grid, scan, tile);
+        drapeTop(grid, scan);
     // A tile larger than the working size takes some columns and rows twice.
     const size_t bytes = size_t(tile.width()) * 4;
     if (grid.widens) {

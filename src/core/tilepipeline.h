@@ -99,12 +99,10 @@ private:
     // draped, with each column's surface and the mask's grey levels. False,
     // with nothing settled, for a mask of too many distinct values, which
     // the slow version then takes.
-    bool cutRows(const QImage &mask, bool withTop, const Grid &grid, Scratch &scratch,
-                 QImage &tile) const;
-    void cutRowsSlowly(const QImage &mask, bool withTop, const Grid &grid, Scratch &scratch,
-                       QImage &tile) const;
-    void cutRow(int y, bool withTop, const Grid &grid, Scratch &scratch, QImage &tile) const;
-    void drapeTop(const Grid &grid, Scratch &scratch, QImage &tile) const;
+    bool cutRows(const QImage &mask, bool withTop, const Grid &grid, Scratch &scratch) const;
+    void cutRowsSlowly(const QImage &mask, bool withTop, const Grid &grid, Scratch &scratch) const;
+    void cutRow(int y, const Grid &grid, Scratch &scratch) const;
+    void drapeTop(const Grid &grid, Scratch &scratch) const;
     void compose(const QImage &mask, bool withTop, const Grid &grid, QImage &tile) const;
 
     TileStyle m_style;
