@@ -7,6 +7,7 @@
 #include "imageoperations.h"
 #include "pngdecoder.h"
 #include "pngencoder.h"
+#include "pngfilter.h"
 #include "pngreadback.h"
 #include "runoutcome.h"
 #include "safeimagereader.h"
@@ -269,6 +270,64 @@ private slots:
         QFETCH(QImage, image);
         QFETCH(double, share);
         QCOMPARE(PngEncoder::measure(image).repeatShare, share);
+    }
+
+    // The adaptive filter picks, row by row, what libpng picks: the rows of
+    // Qt's own file, inflated, are ours byte for byte.
+    void encoder_filtersRowsAsLibpng_data()
+    {
+        QTest::addColumn<QImage>("image");
+        QTemporaryDir dir;
+        for (const QString style : {"top=grass", "top=grass topPattern=specks bottomPattern=bricks",
+                                    "top=pixel bottomOpacity=0.5 topOpacity=0.5"}) {
+            const TilePipeline pipeline(styleFrom(style, dir.path()));
+            for (int i : {0, 1, 5, 7})
+                for (int size : {128, 64, 7})
+                    QTest::newRow(
+                        qPrintable(QString("%1, mask %2, %3 px").arg(style).arg(i).arg(size)))
+                        << pipeline.makeTile(variedMask(i), true, size);
+        }
+        QImage noise(61, 40, QImage::Format_ARGB32);
+        QRandomGenerator(11).fillRange(reinterpret_cast<quint32 *>(noise.bits()), 61 * 40);
+        QImage gradient(128, 30, QImage::Format_RGB32);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 128; ++x)
+                gradient.setPixel(x, y, qRgb(x * 2, y * 8, (x * y) & 255));
+        QTest::newRow("noise") << noise;
+        QTest::newRow("gradient, no alpha") << gradient;
+        QTest::newRow("1 x 1") << solid(1, 1, 0x80402010u);
+    }
+    void encoder_filtersRowsAsLibpng()
+    {
+        QFETCH(QImage, image);
+        const QByteArray file = PngReadBack::qtFile(image);
+        QByteArray idat;
+        for (int at = 8; at + 12 <= file.size();) {
+            const int length = int(qFromBigEndian<quint32>(file.constData() + at));
+            if (file.mid(at + 4, 4) == "IDAT")
+                idat += file.mid(at + 8, length);
+            at += 12 + length;
+        }
+        const int channels = file.at(25) == 6 ? 4 : 3; // IHDR colour type
+        QCOMPARE(channels, image.hasAlphaChannel() ? 4 : 3);
+        std::vector<uchar> rows, ours, scratch;
+        QVERIFY(PngFilter::unfilteredRows(image, channels, rows));
+        PngFilter::adaptiveRows(rows, image.width(), image.height(), channels, ours, scratch);
+        std::vector<uchar> libpngs(rows.size());
+        libdeflate_decompressor *inflater = libdeflate_alloc_decompressor();
+        const libdeflate_result inflated =
+            libdeflate_zlib_decompress(inflater, idat.constData(), size_t(idat.size()),
+                                       libpngs.data(), libpngs.size(), nullptr);
+        libdeflate_free_decompressor(inflater);
+        QCOMPARE(inflated, LIBDEFLATE_SUCCESS);
+        const size_t stride = size_t(image.width()) * channels + 1;
+        for (size_t y = 0; y < size_t(image.height()); ++y)
+            QVERIFY2(std::memcmp(ours.data() + y * stride, libpngs.data() + y * stride, stride) ==
+                         0,
+                     qPrintable(QString("row %1: filter %2, libpng's %3")
+                                    .arg(y)
+                                    .arg(ours[y * stride])
+                                    .arg(libpngs[y * stride])));
     }
 
     // Masks are decoded by PngDecoder where it takes the file, else by Qt:
