@@ -160,7 +160,9 @@ inline void cutThrough(const ChannelSteps &t, const uchar *in, int grey, uchar *
     out[3] = uchar(kept);
 }
 
-// Runs of pixels cut by one grey follow each other, mostly of one colour.
+// Runs of pixels cut by one grey follow each other, mostly of one colour;
+// and a grey met again and again (a mask of one grey level) cuts opaque
+// pixels through one table of its own.
 class Cutter
 {
 public:
@@ -171,20 +173,71 @@ public:
         if (word != m_word || grey != m_grey) {
             m_word = word;
             m_grey = grey;
-            uchar in[4];
-            uchar out[4];
-            std::memcpy(in, &word, 4);
-            cutThrough(m_steps, in, grey, out);
-            std::memcpy(&m_cut, out, 4);
+            m_cut = cut(word, grey);
         }
         return m_cut;
     }
 
 private:
+    static constexpr int Streak = 16;
+
+    // A pixel's bytes (R, G, B, A in memory) as the word holds them.
+    static int byteOf(quint32 word, int i)
+    {
+        return Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? (word >> (8 * i)) & 0xff
+                                               : (word >> (24 - 8 * i)) & 0xff;
+    }
+
+    static quint32 wordOf(int r, int g, int b, int a)
+    {
+        return Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+                   ? quint32(r) | quint32(g) << 8 | quint32(b) << 16 | quint32(a) << 24
+                   : quint32(r) << 24 | quint32(g) << 16 | quint32(b) << 8 | quint32(a);
+    }
+
+    quint32 cut(quint32 word, int grey)
+    {
+        const int alpha = byteOf(word, 3);
+        if (alpha == 255 && opaqueTable(grey))
+            return wordOf(m_opaque[byteOf(word, 0)], m_opaque[byteOf(word, 1)],
+                          m_opaque[byteOf(word, 2)], m_opaqueAlpha);
+        const uchar in[4] = {uchar(byteOf(word, 0)), uchar(byteOf(word, 1)), uchar(byteOf(word, 2)),
+                             uchar(alpha)};
+        uchar out[4];
+        cutThrough(m_steps, in, grey, out);
+        return wordOf(out[0], out[1], out[2], out[3]);
+    }
+
+    // Whether m_opaque holds grey's table, made once the grey has come
+    // Streak times in a row.
+    bool opaqueTable(int grey)
+    {
+        if (grey == m_opaqueGrey)
+            return true;
+        if (grey != m_streakGrey) {
+            m_streakGrey = grey;
+            m_streak = 0;
+        }
+        if (++m_streak < Streak)
+            return false;
+        const uchar *keep = m_steps.keep[grey];
+        m_opaqueAlpha = keep[255];
+        const uchar *unpremultiply = m_steps.unpremultiply[m_opaqueAlpha];
+        for (int c = 0; c < 256; ++c)
+            m_opaque[c] = unpremultiply[keep[m_steps.premultiply[255][c]]];
+        m_opaqueGrey = grey;
+        return true;
+    }
+
     const ChannelSteps &m_steps;
     quint32 m_word = 0;
     int m_grey = 0; // a grey of 0 cuts everything to 0
     quint32 m_cut = 0;
+    int m_streakGrey = -1;
+    int m_streak = 0;
+    int m_opaqueGrey = -1;
+    uchar m_opaqueAlpha = 0;
+    uchar m_opaque[256];
 };
 
 } // namespace
