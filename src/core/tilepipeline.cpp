@@ -633,8 +633,8 @@ struct TilePipeline::Scratch
     // as stored), row 0.
     uchar *tile = nullptr;
     int stride = 0;
-    const quint32 *plain = nullptr;
-    const quint32 *kept = nullptr;
+    const PackedRows *plain = nullptr;
+    const PackedRows *kept = nullptr;
 
     int surface[Size];
     // Columns whose surface is still wanted and not found, a bit each.
@@ -722,6 +722,12 @@ void TilePipeline::prepareBlends()
     m_baseStored = stored(m_base);
     m_plainStored = stored(m_plain);
     m_shadowedStored = stored(m_shadowed);
+    m_baseRows = packRows(m_base);
+    m_baseStoredRows = packRows(m_baseStored);
+    m_plainRows = packRows(m_plain);
+    m_plainStoredRows = packRows(m_plainStored);
+    m_shadowedRows = packRows(m_shadowed);
+    m_shadowedStoredRows = packRows(m_shadowedStored);
 
     quint32 under[3];
     if (m_topWords.empty() || !uniformRows(m_underTop, 0, ShadowOffset, &under[0]) ||
@@ -739,6 +745,25 @@ void TilePipeline::prepareBlends()
         m_draped[c] = canvas;
         m_drapedStored[c] = stored(canvas);
     }
+}
+
+TilePipeline::PackedRows TilePipeline::packRows(const QImage &image)
+{
+    PackedRows packed;
+    for (int y = 0; y < Size; ++y) {
+        const quint32 *row = reinterpret_cast<const quint32 *>(image.constScanLine(y));
+        size_t start = packed.words.size();
+        for (size_t other = 0; other < packed.words.size(); other += Size) {
+            if (std::memcmp(row, packed.words.data() + other, Size * 4) == 0) {
+                start = other;
+                break;
+            }
+        }
+        if (start == packed.words.size())
+            packed.words.insert(packed.words.end(), row, row + Size);
+        packed.start.push_back(start);
+    }
+    return packed;
 }
 
 void TilePipeline::prepareDrape()
@@ -813,8 +838,8 @@ void TilePipeline::prepareDrape()
 
 void TilePipeline::cutRow(int y, const Grid &grid, Scratch &scan) const
 {
-    const quint32 *plain = scan.plain + y * Size;
-    const quint32 *kept = scan.kept + y * Size;
+    const quint32 *plain = scan.plain->row(y);
+    const quint32 *kept = scan.kept->row(y);
     quint32 *out = reinterpret_cast<quint32 *>(scan.tile + grid.firstRow[size_t(y)] * scan.stride);
     uchar *grey = scan.grey + y * Size;
     const int *columns = grid.columns.data();
@@ -931,8 +956,8 @@ void TilePipeline::cutRowsSlowly(const QImage &mask, bool withTop, const Grid &g
 void TilePipeline::drapeTop(const Grid &grid, Scratch &scan) const
 {
     const int reach = m_reach;
-    const quint32 *shadowed = words(m_shadowed);
-    const quint32 *shadowedStored = words(m_shadowedStored);
+    const PackedRows &shadowed = m_shadowedRows;
+    const PackedRows &shadowedStored = m_shadowedStoredRows;
     const quint32 *under = words(m_underTop);
     const quint32 *underShadowed = words(m_underTopShadowed);
     uchar *bits = scan.tile;
@@ -989,10 +1014,10 @@ void TilePipeline::drapeTop(const Grid &grid, Scratch &scan) const
                 // A select rather than a branch on the top's shape.
                 quint32 value = out;
                 value = drape == Fixed ? whole[side][k] : value;
-                value = drape == ShadowOnly ? shadowedStored[index] : value;
+                value = drape == ShadowOnly ? shadowedStored.row(y)[x] : value;
                 out = value;
             } else if (grey != 0 && drape != Untouched) {
-                out = cut(drape == Fixed ? straight[side][k] : shadowed[index], grey);
+                out = cut(drape == Fixed ? straight[side][k] : shadowed.row(y)[x], grey);
             }
         }
     }
@@ -1020,8 +1045,8 @@ void TilePipeline::compose(const QImage &mask, bool withTop, const Grid &grid, Q
     Scratch &scan = *scratch;
     scan.tile = tile.bits();
     scan.stride = tile.bytesPerLine();
-    scan.plain = words(withTop ? m_plain : m_base);
-    scan.kept = words(withTop ? m_plainStored : m_baseStored);
+    scan.plain = withTop ? &m_plainRows : &m_baseRows;
+    scan.kept = withTop ? &m_plainStoredRows : &m_baseStoredRows;
 
     if (!cutRows(mask, withTop, grid, scan))
         cutRowsSlowly(mask, withTop, grid, scan);

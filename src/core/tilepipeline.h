@@ -80,6 +80,16 @@ private:
     struct Scratch;
     struct Grid;
 
+    // An image's rows (WorkingSize words each) with repeats stored once:
+    // a bottom of one colour or a repeating pattern then takes little cache.
+    struct PackedRows
+    {
+        std::vector<quint32> words;
+        std::vector<size_t> start; // per row, where its words begin
+        const quint32 *row(int y) const { return words.data() + start[size_t(y)]; }
+    };
+    static PackedRows packRows(const QImage &image);
+
     // Which pixels Qt's nearest-neighbour scaling of an image of this
     // format takes from, per thread; the reference lasts until the thread's
     // next call.
@@ -130,6 +140,9 @@ private:
     QImage m_baseStored;
     QImage m_plainStored;
     QImage m_shadowedStored;
+    // What tiles read of them, row by row.
+    PackedRows m_baseRows, m_baseStoredRows, m_plainRows, m_plainStoredRows;
+    PackedRows m_shadowedRows, m_shadowedStoredRows;
 
     // With a bottom of one colour (no pattern), what lies under the top is
     // one of three colours: above the shadow's reach, below it without
