@@ -14,6 +14,11 @@
 #define PNGFILTER_AVX2 1
 #include <immintrin.h>
 #define AVX2_FUNCTION __attribute__((target("avx2")))
+// Inlined into the AVX2 version too, where a call would run SSE code
+// between AVX code, which some processors make slow.
+#define INLINE_EVERYWHERE inline __attribute__((always_inline))
+#else
+#define INLINE_EVERYWHERE inline
 #endif
 
 namespace {
@@ -176,20 +181,34 @@ void filterRow(const uchar *row, const uchar *prev, size_t n, size_t bpp, uchar 
         out[i] = Filter::at(row[i], row[i - bpp], prev[i], prev[i - bpp]);
 }
 
-// libpng's costs of the row's first pixel through none, sub, up, average
-// and Paeth (nothing on its left), and of the bytes from `from` on when
-// there are too few for a vector.
-void addCosts(const uchar *row, const uchar *prev, size_t from, size_t to, size_t bpp,
-              quint64 costs[5])
+// libpng's costs of the bytes from..to-1 through none, sub, up, average and
+// Paeth, where there are too few for a vector.
+INLINE_EVERYWHERE void addCosts(const uchar *row, const uchar *prev, size_t from, size_t to,
+                                size_t bpp, quint64 costs[5])
 {
     for (size_t i = from; i < to; ++i) {
-        const int x = row[i], b = prev[i];
-        const int a = i < bpp ? 0 : row[i - bpp], c = i < bpp ? 0 : prev[i - bpp];
+        const int x = row[i], a = row[i - bpp], b = prev[i], c = prev[i - bpp];
         costs[0] += byteCost(uchar(x));
         costs[1] += byteCost(Sub::at(x, a, b, c));
         costs[2] += byteCost(Up::at(x, a, b, c));
         costs[3] += byteCost(Average::at(x, a, b, c));
         costs[4] += byteCost(Paeth::at(x, a, b, c));
+    }
+}
+
+// The same for the first pixel, with nothing on its left: sub is none
+// there, and Paeth predicts the byte above as up does.
+INLINE_EVERYWHERE void addFirstCosts(const uchar *row, const uchar *prev, size_t bpp,
+                                     quint64 costs[5])
+{
+    for (size_t i = 0; i < bpp; ++i) {
+        const int x = row[i], b = prev[i];
+        const int plain = byteCost(uchar(x)), up = byteCost(uchar(x - b));
+        costs[0] += plain;
+        costs[1] += plain;
+        costs[2] += up;
+        costs[3] += byteCost(uchar(x - (b >> 1)));
+        costs[4] += up;
     }
 }
 
@@ -199,7 +218,7 @@ void filterCosts(const uchar *row, const uchar *prev, size_t n, size_t bpp, quin
 {
     std::fill(costs, costs + 5, quint64(0));
     size_t i = qMin(bpp, n);
-    addCosts(row, prev, 0, i, bpp, costs);
+    addFirstCosts(row, prev, i, costs);
 #if defined(__SSE2__)
     if (n < bpp + 16) {
         addCosts(row, prev, i, n, bpp, costs);
@@ -291,7 +310,7 @@ AVX2_FUNCTION void filterCostsAvx2(const uchar *row, const uchar *prev, size_t n
     }
     std::fill(costs, costs + 5, quint64(0));
     size_t i = bpp;
-    addCosts(row, prev, 0, i, bpp, costs);
+    addFirstCosts(row, prev, bpp, costs);
     __m256i sums[5];
     for (__m256i &sum : sums)
         sum = _mm256_setzero_si256();
@@ -388,6 +407,7 @@ void PngFilter::adaptiveRows(const std::vector<uchar> &unfiltered, int width, in
     scratch.assign(n, 0); // the row above the first
     const uchar *zeroRow = scratch.data();
 
+    bool zeros = true; // the row above is all zeros
     for (int y = 0; y < height; ++y) {
         const uchar *row = unfiltered.data() + stride * y + 1;
         const uchar *prev = y > 0 ? row - stride : zeroRow;
@@ -397,7 +417,6 @@ void PngFilter::adaptiveRows(const std::vector<uchar> &unfiltered, int width, in
         // the row is all zeros: the choice is known without trying the
         // filters. Tiles are mostly such rows.
         if (std::memcmp(row, prev, n) == 0) {
-            const bool zeros = std::memcmp(row, zeroRow, n) == 0;
             o[0] = zeros ? 0 : 2;
             std::memset(o + 1, 0, n);
             continue;
@@ -410,6 +429,7 @@ void PngFilter::adaptiveRows(const std::vector<uchar> &unfiltered, int width, in
         else
 #endif
             filterCosts(row, prev, n, size_t(bpp), costs);
+        zeros = costs[0] == 0; // none costs something for any byte but 0
         int best = 0;
         for (int f = 1; f < 5; ++f) {
             if (costs[f] < costs[best])
