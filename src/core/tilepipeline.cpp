@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -828,6 +829,7 @@ void TilePipeline::prepareDrape()
                 kind = Fixed;
             }
             m_drapeKind[cell] = uchar(kind);
+            m_shadowsApart |= kind == ShadowOnly;
             for (int side = 0; side < 2; ++side) {
                 m_drapedWhole[side][cell] = whole[side];
                 m_drapedStraight[side][cell] = straight[side];
@@ -973,54 +975,71 @@ void TilePipeline::drapeTop(const Grid &grid, Scratch &scan) const
     quint32 *canvas = nullptr;
     quint32 *layer = nullptr;
     int pending = 0;
-    for (int x = 0; x < m_topWidth; ++x) {
-        const int s = scan.surface[x];
-        if (s < 0 || firstColumn[x] == firstColumn[x + 1])
-            continue;
-        const int end = qMin(s + reach, Size);
-        const size_t column = size_t(x * reach);
-        const uchar *kind = m_drapeKind.data() + column;
-        const quint32 *whole[2] = {m_drapedWhole[0].data() + column,
-                                   m_drapedWhole[1].data() + column};
-        const quint32 *straight[2] = {m_drapedStraight[0].data() + column,
-                                      m_drapedStraight[1].data() + column};
-        uchar *outColumn = bits + firstColumn[x] * 4;
-        for (int y = s; y < end; ++y) {
-            const int row = firstRow[y];
-            if (row == firstRow[y + 1])
+    // Column by column; compiled apart for the working size, where every
+    // pixel is taken, and for bottoms where the shadow alone is not known in
+    // advance, so the common cases test nothing they do not need.
+    const auto drape = [&](auto identity, auto shadows) {
+        constexpr bool Identity = decltype(identity)::value;
+        constexpr bool Shadows = decltype(shadows)::value;
+        for (int x = 0; x < m_topWidth; ++x) {
+            const int s = scan.surface[x];
+            if (s < 0 || firstColumn[x] == firstColumn[x + 1])
                 continue;
-            const int k = y - s;
-            const int index = y * Size + x;
-            const int grey = scan.grey[index];
-            const int drape = kind[k];
-            const int side = y < ShadowOffset ? 0 : 1;
-            quint32 &out = *reinterpret_cast<quint32 *>(outColumn + row * stride);
-            if (drape >= Top) {
-                if (grey == 0)
-                    continue; // cut away anyway
-                if (!canvas) {
-                    if (scan.canvas.format() != m_underTop.format()) {
-                        scan.canvas = QImage(Size, Size, m_underTop.format());
-                        scan.layer = QImage(Size, Size, QImage::Format_ARGB32_Premultiplied);
+            const int end = qMin(s + reach, Size);
+            const size_t column = size_t(x * reach);
+            const uchar *kind = m_drapeKind.data() + column;
+            const quint32 *whole[2] = {m_drapedWhole[0].data() + column,
+                                       m_drapedWhole[1].data() + column};
+            uchar *outColumn = bits + firstColumn[x] * 4;
+            for (int y = s; y < end; ++y) {
+                const int row = Identity ? y : firstRow[y];
+                if (!Identity && row == firstRow[y + 1])
+                    continue;
+                const int k = y - s;
+                const int grey = scan.grey[y * Size + x];
+                const int cell = kind[k];
+                quint32 &out = *reinterpret_cast<quint32 *>(outColumn + row * stride);
+                if (grey == 255 && cell < Top) {
+                    // A select rather than a branch on the top's shape.
+                    quint32 value = out;
+                    value = cell == Fixed ? whole[y < ShadowOffset ? 0 : 1][k] : value;
+                    if (Shadows)
+                        value = cell == ShadowOnly ? shadowedStored.row(y)[x] : value;
+                    out = value;
+                } else if (grey != 0 && cell != Untouched) {
+                    if (cell < Top) {
+                        const quint32 straight =
+                            cell == Fixed
+                                ? m_drapedStraight[y < ShadowOffset ? 0 : 1][column + size_t(k)]
+                                : shadowed.row(y)[x];
+                        out = cut(straight, grey);
+                        continue;
                     }
-                    canvas = reinterpret_cast<quint32 *>(scan.canvas.bits());
-                    layer = reinterpret_cast<quint32 *>(scan.layer.bits());
+                    if (!canvas) {
+                        if (scan.canvas.format() != m_underTop.format()) {
+                            scan.canvas = QImage(Size, Size, m_underTop.format());
+                            scan.layer = QImage(Size, Size, QImage::Format_ARGB32_Premultiplied);
+                        }
+                        canvas = reinterpret_cast<quint32 *>(scan.canvas.bits());
+                        layer = reinterpret_cast<quint32 *>(scan.layer.bits());
+                    }
+                    const int index = y * Size + x;
+                    canvas[pending] = (cell == ShadedTop ? underShadowed : under)[index];
+                    layer[pending] = m_topColumns[column + size_t(k)];
+                    scan.pendingGrey[pending] = uchar(grey);
+                    scan.pendingAt[pending++] = int(reinterpret_cast<uchar *>(&out) - bits);
                 }
-                canvas[pending] = (drape == ShadedTop ? underShadowed : under)[index];
-                layer[pending] = m_topColumns[column + size_t(k)];
-                scan.pendingGrey[pending] = uchar(grey);
-                scan.pendingAt[pending++] = int(reinterpret_cast<uchar *>(&out) - bits);
-            } else if (grey == 255) {
-                // A select rather than a branch on the top's shape.
-                quint32 value = out;
-                value = drape == Fixed ? whole[side][k] : value;
-                value = drape == ShadowOnly ? shadowedStored.row(y)[x] : value;
-                out = value;
-            } else if (grey != 0 && drape != Untouched) {
-                out = cut(drape == Fixed ? straight[side][k] : shadowed.row(y)[x], grey);
             }
         }
-    }
+    };
+    if (grid.identity && !m_shadowsApart)
+        drape(std::true_type(), std::false_type());
+    else if (grid.identity)
+        drape(std::true_type(), std::true_type());
+    else if (!m_shadowsApart)
+        drape(std::false_type(), std::false_type());
+    else
+        drape(std::false_type(), std::true_type());
     if (pending == 0)
         return;
 

@@ -156,6 +156,7 @@ private:
     // and the top's word there.
     int m_reach = 0;
     std::vector<uchar> m_drapeKind;
+    bool m_shadowsApart = false; // some pixel is ShadowOnly
     std::vector<quint32> m_topColumns;
     // Where the drape's result is known in advance (every pixel on a bottom
     // of one colour, the opaque top at full opacity on any), the pixel for
