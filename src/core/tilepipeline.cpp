@@ -30,10 +30,12 @@
 // unpremultiplied, and the painter's round trip through premultiplied can
 // move a translucent colour). So the four possible outcomes for pixels the
 // top does not cover (shadow or not, before or after the top draw) are
-// painted once per run on whole images, and a tile copies from them. The
-// pixels under the top go through QPainter for each tile, packed into a
-// small image; on a bottom of one colour there are only three colours under
-// the top, and the top drawn over each is prepared once as well.
+// painted once per run on whole images, and a tile copies from them. On a
+// bottom of one colour there are only three colours under the top, and the
+// top drawn over each is prepared once as well; an opaque top pixel drawn
+// at full opacity hides what lies under it, so on any bottom it is prepared
+// once. Only the rest (a translucent top over a textured bottom) goes
+// through QPainter for each tile, packed into a small image.
 //
 // The mask's flatten-on-white, invert and grey steps depend on the mask
 // pixel's value alone, so each distinct value goes through them once (per
@@ -404,6 +406,7 @@ void TilePipeline::cutPixel(const uchar *rgba, int grey, uchar *out)
 {
     cutThrough(channelSteps(), rgba, qBound(0, grey, 255), out);
 }
+
 void TilePipeline::prepareBase()
 {
     QImage base(Size, Size, QImage::Format_RGBA8888_Premultiplied);
