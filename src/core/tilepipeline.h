@@ -24,8 +24,9 @@
 // makeTile() gives exactly the pixels of the step-by-step composition (the
 // tests keep one and compare), as the PNG file stores them: every painter
 // step whose result is known per pixel value in advance is run once per run
-// on whole images, per tile only the pixels the top actually covers go
-// through QPainter, and only the pixels the tile size keeps are composed.
+// on whole images, per tile only a translucent top over a textured bottom
+// goes through QPainter, and only the pixels the tile size keeps are
+// composed.
 //
 // makeTile() is const and may run on several threads at once.
 class TilePipeline
