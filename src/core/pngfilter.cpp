@@ -362,11 +362,13 @@ bool PngFilter::unfilteredRows(const QImage &image, int channels, std::vector<uc
         source = &converted;
     }
     const QImage::Format sourceFormat = source->format();
+    const uchar *bits = source->constBits();
+    const size_t bytesPerLine = size_t(source->bytesPerLine());
 
     for (int y = 0; y < height; ++y) {
         uchar *o = out.data() + stride * y;
         *o++ = 0;
-        const uchar *line = source->constScanLine(y);
+        const uchar *line = bits + bytesPerLine * size_t(y);
         switch (sourceFormat) {
         case QImage::Format_RGBA8888:
         case QImage::Format_RGB888:
