@@ -6,6 +6,7 @@
 #include "fileentry.h"
 #include "generatorfixtures.h"
 #include "generatororacle.h"
+#include "imageoperations.h"
 #include "outputfolder.h"
 #include "pngdecoder.h"
 #include "pngencoder.h"
@@ -26,6 +27,7 @@
 #include <libdeflate.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 
@@ -398,6 +400,64 @@ private slots:
         QCOMPARE(PngEncoder::measure(image).repeatShare, share);
     }
 
+    // The adaptive filter picks, row by row, what libpng picks: the rows of
+    // Qt's own file, inflated, are ours byte for byte.
+    void encoder_filtersRowsAsLibpng_data()
+    {
+        QTest::addColumn<QImage>("image");
+        QTemporaryDir dir;
+        for (const QString style : {"top=grass", "top=grass topPattern=specks bottomPattern=bricks",
+                                    "top=pixel bottomOpacity=0.5 topOpacity=0.5"}) {
+            const TilePipeline pipeline(styleFrom(style, dir.path()));
+            for (int i : {0, 1, 5, 7})
+                for (int size : {128, 64, 7})
+                    QTest::newRow(
+                        qPrintable(QString("%1, mask %2, %3 px").arg(style).arg(i).arg(size)))
+                        << pipeline.makeTile(variedMask(i), true, size);
+        }
+        QImage noise(61, 40, QImage::Format_ARGB32);
+        QRandomGenerator(11).fillRange(reinterpret_cast<quint32 *>(noise.bits()), 61 * 40);
+        QImage gradient(128, 30, QImage::Format_RGB32);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 128; ++x)
+                gradient.setPixel(x, y, qRgb(x * 2, y * 8, (x * y) & 255));
+        QTest::newRow("noise") << noise;
+        QTest::newRow("gradient, no alpha") << gradient;
+        QTest::newRow("1 x 1") << solid(1, 1, 0x80402010u);
+    }
+    void encoder_filtersRowsAsLibpng()
+    {
+        QFETCH(QImage, image);
+        const QByteArray file = PngReadBack::qtFile(image);
+        QByteArray idat;
+        for (int at = 8; at + 12 <= file.size();) {
+            const int length = int(qFromBigEndian<quint32>(file.constData() + at));
+            if (file.mid(at + 4, 4) == "IDAT")
+                idat += file.mid(at + 8, length);
+            at += 12 + length;
+        }
+        const int channels = file.at(25) == 6 ? 4 : 3; // IHDR colour type
+        QCOMPARE(channels, image.hasAlphaChannel() ? 4 : 3);
+        std::vector<uchar> rows, ours, scratch;
+        QVERIFY(PngFilter::unfilteredRows(image, channels, rows));
+        PngFilter::adaptiveRows(rows, image.width(), image.height(), channels, ours, scratch);
+        std::vector<uchar> libpngs(rows.size());
+        libdeflate_decompressor *inflater = libdeflate_alloc_decompressor();
+        const libdeflate_result inflated =
+            libdeflate_zlib_decompress(inflater, idat.constData(), size_t(idat.size()),
+                                       libpngs.data(), libpngs.size(), nullptr);
+        libdeflate_free_decompressor(inflater);
+        QCOMPARE(inflated, LIBDEFLATE_SUCCESS);
+        const size_t stride = size_t(image.width()) * channels + 1;
+        for (size_t y = 0; y < size_t(image.height()); ++y)
+            QVERIFY2(std::memcmp(ours.data() + y * stride, libpngs.data() + y * stride, stride) ==
+                         0,
+                     qPrintable(QString("row %1: filter %2, libpng's %3")
+                                    .arg(y)
+                                    .arg(ours[y * stride])
+                                    .arg(libpngs[y * stride])));
+    }
+
     // Masks are decoded by PngDecoder where it takes the file, else by Qt:
     // either way the image Qt's reader gives, resolution included.
     void maskDecoding_givesQtsImage_data()
@@ -720,6 +780,116 @@ private slots:
             QVERIFY2(!top || QImage(path("out/" + name)) == want.scaled(size, size),
                      qPrintable(name));
         }
+    }
+
+    // Every size takes the oracle's tile pixel for pixel: those Qt's scaling
+    // picks, as the file stores them, whatever the mask keeps in part.
+    void pipeline_tileAtAnySize_isTheOraclesFile_data()
+    {
+        QTest::addColumn<QString>("style");
+        QTest::addColumn<QString>("mask"); // of masks()
+        QTest::addColumn<bool>("withTop");
+        QTest::addColumn<QList<int>>("sizes");
+        const QList<int> sizes{1, 2, 3, 31, 33, 63, 65, 100, 127, 129, 255, 256, 301};
+        const QString textured = "top=grass topPattern=specks bottomPattern=bricks";
+        QTest::newRow("flat, anti-aliased") << "top=grass"
+                                            << "varied 0" << true << sizes;
+        QTest::newRow("flat, grey") << "top=grass"
+                                    << "grey" << true << sizes;
+        QTest::newRow("textured, translucent") << textured << "translucent" << true << sizes;
+        QTest::newRow("textured, notched") << textured << "varied 1" << true << sizes;
+        QTest::newRow("textured, no top") << textured << "varied 3" << false << sizes;
+        QTest::newRow("translucent bottom, noise") << "top=pixel bottomOpacity=0.5 topOpacity=0.5"
+                                                   << "noise" << true << sizes;
+        QTest::newRow("large") << textured << "varied 0" << true << QList<int>{1000, 2048};
+    }
+    void pipeline_tileAtAnySize_isTheOraclesFile()
+    {
+        QFETCH(QString, style);
+        QFETCH(QString, mask);
+        QFETCH(bool, withTop);
+        QFETCH(QList<int>, sizes);
+        QTemporaryDir dir;
+        const TileStyle design = styleFrom(style, dir.path());
+        const TilePipeline pipeline(design);
+        const GeneratorOracle::Layers layers = GeneratorOracle::prepare(design);
+        const QImage source = masks().value(mask);
+        QVERIFY(!source.isNull());
+        for (int size : sizes) {
+            const QImage tile = pipeline.makeTile(source, withTop, size);
+            QCOMPARE(tile.format(), QImage::Format_RGBA8888);
+            QVERIFY2(tile == GeneratorOracle::makeTile(layers, source, withTop, size)
+                                 .convertToFormat(QImage::Format_RGBA8888),
+                     qPrintable(QString("%1 px").arg(size)));
+        }
+    }
+
+    // A cut pixel, as the file stores it, is Qt's: every straight value,
+    // alpha and grey through setAlphaChannel() and back to straight colour.
+    void pipeline_cutPixel_isQtsSteps_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::newRow("cut away") << 0 << 0;
+        QTest::newRow("kept in part") << 1 << 254;
+        QTest::newRow("kept whole") << 255 << 255;
+    }
+    void pipeline_cutPixel_isQtsSteps()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        // Red takes every value; green and blue others, lest channels mix.
+        QImage straight(256, 256, QImage::Format_RGBA8888);
+        for (int a = 0; a < 256; ++a)
+            for (int c = 0; c < 256; ++c) {
+                const uchar pixel[4] = {uchar(c), uchar(255 - c), uchar(c * 7), uchar(a)};
+                std::memcpy(straight.scanLine(a) + 4 * c, pixel, 4);
+            }
+        for (int grey = from; grey <= to; ++grey) {
+            QImage cut = straight.copy();
+            QImage alpha(256, 256, QImage::Format_Grayscale8);
+            alpha.fill(uint(grey));
+            cut.setAlphaChannel(alpha);
+            const QImage qt = cut.convertToFormat(QImage::Format_RGBA8888);
+            for (int a = 0; a < 256; ++a)
+                for (int c = 0; c < 256; ++c) {
+                    uchar ours[4];
+                    TilePipeline::cutPixel(straight.constScanLine(a) + 4 * c, grey, ours);
+                    if (std::memcmp(ours, qt.constScanLine(a) + 4 * c, 4) != 0)
+                        QFAIL(qPrintable(QString("grey %1, alpha %2, value %3: %4 against %5")
+                                             .arg(grey)
+                                             .arg(a)
+                                             .arg(c)
+                                             .arg(qRgba(ours[0], ours[1], ours[2], ours[3]), 8, 16)
+                                             .arg(qt.pixel(c, a), 8, 16)));
+                }
+        }
+    }
+
+    // Masks of other sizes take the pixels Qt's nearest-neighbour scaling
+    // takes, in each format normaliseMask() leaves.
+    void pipeline_normaliseMask_scalesAsQt_data()
+    {
+        QTest::addColumn<QImage>("mask");
+        QImage noise(300, 7, QImage::Format_ARGB32);
+        QRandomGenerator(3).fillRange(reinterpret_cast<quint32 *>(noise.bits()), 300 * 7);
+        QTest::newRow("64 x 64") << variedMask(1, 64);
+        QTest::newRow("1 x 1") << solid(1, 1, 0xff000000u);
+        QTest::newRow("200 x 100, no alpha")
+            << variedMask(3, 200).scaled(200, 100).convertToFormat(QImage::Format_RGB32);
+        QTest::newRow("300 x 7, premultiplied")
+            << noise.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QTest::newRow("palette, 100 x 130")
+            << variedMask(2, 100).scaled(100, 130).convertToFormat(QImage::Format_Indexed8);
+        QTest::newRow("5000 x 2, wider than coordinates go") << solid(5000, 2, 0x80000000u);
+    }
+    void pipeline_normaliseMask_scalesAsQt()
+    {
+        QFETCH(QImage, mask);
+        const QImage working = ImageOperations::toWorkingFormat(mask);
+        const QImage ours = TilePipeline::normaliseMask(mask);
+        QCOMPARE(ours.format(), working.format());
+        QVERIFY(ours == working.scaled(128, 128, Qt::IgnoreAspectRatio, Qt::FastTransformation));
     }
 
     // A project file may hold any number: NaN and infinities must not reach a

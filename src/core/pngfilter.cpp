@@ -7,6 +7,19 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// Where the compiler can target AVX2 for single functions, the filter costs
+// also come in a version taking 32 bytes at a time, used when the processor
+// has it.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define PNGFILTER_AVX2 1
+#include <immintrin.h>
+#define AVX2_FUNCTION __attribute__((target("avx2")))
+// Inlined into the AVX2 version too, where a call would run SSE code
+// between AVX code, which some processors make slow.
+#define INLINE_EVERYWHERE inline __attribute__((always_inline))
+#else
+#define INLINE_EVERYWHERE inline
+#endif
 
 namespace {
 
@@ -37,95 +50,293 @@ void argbToRgba(const QRgb *in, uchar *out, int count)
     }
 }
 
-// libpng's cost of a filtered row: the bytes read as signed, absolute values
-// summed.
-quint64 rowCost(const uchar *p, size_t n)
-{
-    quint64 sum = 0;
-    size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    __m128i acc = zero;
-    for (; i + 16 <= n; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-        const __m128i a = _mm_min_epu8(v, _mm_sub_epi8(zero, v)); // v < 128 ? v : 256 - v
-        acc = _mm_add_epi64(acc, _mm_sad_epu8(a, zero));
-    }
-    alignas(16) quint64 lanes[2];
-    _mm_store_si128(reinterpret_cast<__m128i *>(lanes), acc);
-    sum = lanes[0] + lanes[1];
-#endif
-    for (; i < n; ++i)
-        sum += p[i] < 128 ? p[i] : 256 - p[i];
-    return sum;
+inline __m128i lessOrEqual(__m128i x, __m128i y) // unsigned bytes
+{
+    return _mm_cmpeq_epi8(_mm_min_epu8(x, y), x);
 }
 
-#if defined(__SSE2__)
-inline __m128i abs16(__m128i x)
-{
-    return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x));
-}
-
-inline __m128i select16(__m128i mask, __m128i yes, __m128i no)
+inline __m128i select8(__m128i mask, __m128i yes, __m128i no)
 {
     return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
 }
 
-// Paeth predictor on eight 16-bit lanes.
-inline __m128i paeth16(__m128i a, __m128i b, __m128i c)
+inline __m128i absDifference(__m128i x, __m128i y)
 {
-    const __m128i bc = _mm_sub_epi16(b, c);
-    const __m128i ac = _mm_sub_epi16(a, c);
-    const __m128i pa = abs16(bc);
-    const __m128i pb = abs16(ac);
-    const __m128i pc = abs16(_mm_add_epi16(bc, ac));
-    const __m128i notA = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
-    const __m128i bOrC = select16(_mm_cmpgt_epi16(pb, pc), c, b);
-    return select16(notA, bOrC, a);
+    return _mm_or_si128(_mm_subs_epu8(x, y), _mm_subs_epu8(y, x));
+}
+
+// The Paeth predictor on sixteen bytes at once. pc = |(b - c) + (a - c)|
+// is pa + pb when both differences have one sign, where 8 bits may
+// saturate; but then pc is at least pa and pb and every comparison comes
+// out the same. Otherwise it is |pa - pb|, exact.
+inline __m128i paeth8(__m128i a, __m128i b, __m128i c)
+{
+    const __m128i pa = absDifference(b, c);
+    const __m128i pb = absDifference(a, c);
+    const __m128i sameSign = _mm_cmpeq_epi8(lessOrEqual(c, b), lessOrEqual(c, a));
+    const __m128i pc = select8(sameSign, _mm_adds_epu8(pa, pb), absDifference(pa, pb));
+    const __m128i takeA = _mm_and_si128(lessOrEqual(pa, pb), lessOrEqual(pa, pc));
+    return select8(takeA, a, select8(lessOrEqual(pb, pc), b, c));
+}
+
+// libpng's cost of sixteen filtered bytes, added to two 64-bit sums.
+inline __m128i addCost(__m128i sums, __m128i v)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i a = _mm_min_epu8(v, _mm_sub_epi8(zero, v)); // v < 128 ? v : 256 - v
+    return _mm_add_epi64(sums, _mm_sad_epu8(a, zero));
+}
+
+inline quint64 total(__m128i sums)
+{
+    alignas(16) quint64 lanes[2];
+    _mm_store_si128(reinterpret_cast<__m128i *>(lanes), sums);
+    return lanes[0] + lanes[1];
 }
 #endif
 
-// Writes the SUB, UP, AVERAGE and PAETH versions of one row.
-void filterRow(const uchar *row, const uchar *prev, size_t n, int bpp, uchar *sub, uchar *up,
-               uchar *avg, uchar *paeth)
+// The four filters on one byte, from the bytes to its left (a), above (b)
+// and above left (c); on the first pixel a and c are 0.
+struct Sub
 {
-    size_t i = 0;
-    for (; i < size_t(bpp) && i < n; ++i) {
-        sub[i] = row[i];
-        up[i] = uchar(row[i] - prev[i]);
-        avg[i] = uchar(row[i] - (prev[i] >> 1));
-        paeth[i] = uchar(row[i] - prev[i]);
-    }
+    static uchar at(int x, int a, int, int) { return uchar(x - a); }
 #if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i one = _mm_set1_epi8(1);
-    for (; i + 16 <= n; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + i));
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + i - bpp));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(prev + i));
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(prev + i - bpp));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(sub + i), _mm_sub_epi8(x, a));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(up + i), _mm_sub_epi8(x, b));
-        // floor((a + b) / 2): _mm_avg_epu8 rounds up, so take back the odd bit.
-        const __m128i mean =
-            _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), one));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(avg + i), _mm_sub_epi8(x, mean));
-        const __m128i lo = paeth16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero),
-                                   _mm_unpacklo_epi8(c, zero));
-        const __m128i hi = paeth16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero),
-                                   _mm_unpackhi_epi8(c, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(paeth + i),
-                         _mm_sub_epi8(x, _mm_packus_epi16(lo, hi)));
+    static __m128i at(__m128i x, __m128i a, __m128i, __m128i)
+    {
+        return _mm_sub_epi8(x, a);
     }
 #endif
-    for (; i < n; ++i) {
-        const int a = row[i - bpp], b = prev[i], c = prev[i - bpp];
-        sub[i] = uchar(row[i] - a);
-        up[i] = uchar(row[i] - b);
-        avg[i] = uchar(row[i] - ((a + b) >> 1));
-        paeth[i] = uchar(row[i] - PngFilter::paethPredictor(a, b, c));
+};
+
+struct Up
+{
+    static uchar at(int x, int, int b, int) { return uchar(x - b); }
+#if defined(__SSE2__)
+    static __m128i at(__m128i x, __m128i, __m128i b, __m128i)
+    {
+        return _mm_sub_epi8(x, b);
+    }
+#endif
+};
+
+struct Average
+{
+    static uchar at(int x, int a, int b, int) { return uchar(x - ((a + b) >> 1)); }
+#if defined(__SSE2__)
+    static __m128i at(__m128i x, __m128i a, __m128i b, __m128i)
+    {
+        // floor((a + b) / 2): _mm_avg_epu8 rounds up, so take back the odd bit.
+        const __m128i mean =
+            _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
+        return _mm_sub_epi8(x, mean);
+    }
+#endif
+};
+
+struct Paeth
+{
+    static uchar at(int x, int a, int b, int c)
+    {
+        return uchar(x - PngFilter::paethPredictor(a, b, c));
+    }
+#if defined(__SSE2__)
+    static __m128i at(__m128i x, __m128i a, __m128i b, __m128i c)
+    {
+        return _mm_sub_epi8(x, paeth8(a, b, c));
+    }
+#endif
+};
+
+inline int byteCost(uchar v)
+{
+    return v < 128 ? v : 256 - v;
+}
+
+// The row through one filter.
+template <typename Filter>
+void filterRow(const uchar *row, const uchar *prev, size_t n, size_t bpp, uchar *out)
+{
+    size_t i = 0;
+    for (; i < bpp && i < n; ++i)
+        out[i] = Filter::at(row[i], 0, prev[i], 0);
+#if defined(__SSE2__)
+    const auto chunk = [&](size_t at) {
+        const __m128i v =
+            Filter::at(_mm_loadu_si128(reinterpret_cast<const __m128i *>(row + at)),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + at - bpp)),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i *>(prev + at)),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i *>(prev + at - bpp)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + at), v);
+    };
+    for (; i + 16 <= n; i += 16)
+        chunk(i);
+    // The rest as the row's last sixteen bytes, some of them written again.
+    if (i < n && n >= bpp + 16) {
+        chunk(n - 16);
+        i = n;
+    }
+#endif
+    for (; i < n; ++i)
+        out[i] = Filter::at(row[i], row[i - bpp], prev[i], prev[i - bpp]);
+}
+
+// libpng's costs of the bytes from..to-1 through none, sub, up, average and
+// Paeth, where there are too few for a vector.
+INLINE_EVERYWHERE void addCosts(const uchar *row, const uchar *prev, size_t from, size_t to,
+                                size_t bpp, quint64 costs[5])
+{
+    for (size_t i = from; i < to; ++i) {
+        const int x = row[i], a = row[i - bpp], b = prev[i], c = prev[i - bpp];
+        costs[0] += byteCost(uchar(x));
+        costs[1] += byteCost(Sub::at(x, a, b, c));
+        costs[2] += byteCost(Up::at(x, a, b, c));
+        costs[3] += byteCost(Average::at(x, a, b, c));
+        costs[4] += byteCost(Paeth::at(x, a, b, c));
     }
 }
+
+// The same for the first pixel, with nothing on its left: sub is none
+// there, and Paeth predicts the byte above as up does.
+INLINE_EVERYWHERE void addFirstCosts(const uchar *row, const uchar *prev, size_t bpp,
+                                     quint64 costs[5])
+{
+    for (size_t i = 0; i < bpp; ++i) {
+        const int x = row[i], b = prev[i];
+        const int plain = byteCost(uchar(x)), up = byteCost(uchar(x - b));
+        costs[0] += plain;
+        costs[1] += plain;
+        costs[2] += up;
+        costs[3] += byteCost(uchar(x - (b >> 1)));
+        costs[4] += up;
+    }
+}
+
+// The costs of the whole row through each filter, in one pass that writes
+// nothing.
+void filterCosts(const uchar *row, const uchar *prev, size_t n, size_t bpp, quint64 costs[5])
+{
+    std::fill(costs, costs + 5, quint64(0));
+    size_t i = qMin(bpp, n);
+    addFirstCosts(row, prev, i, costs);
+#if defined(__SSE2__)
+    if (n < bpp + 16) {
+        addCosts(row, prev, i, n, bpp, costs);
+        return;
+    }
+    __m128i sums[5];
+    for (__m128i &sum : sums)
+        sum = _mm_setzero_si128();
+    // keep: the bytes of the vector not yet counted.
+    const auto chunk = [&](size_t at, __m128i keep) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + at));
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + at - bpp));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(prev + at));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(prev + at - bpp));
+        sums[0] = addCost(sums[0], _mm_and_si128(keep, x));
+        sums[1] = addCost(sums[1], _mm_and_si128(keep, Sub::at(x, a, b, c)));
+        sums[2] = addCost(sums[2], _mm_and_si128(keep, Up::at(x, a, b, c)));
+        sums[3] = addCost(sums[3], _mm_and_si128(keep, Average::at(x, a, b, c)));
+        sums[4] = addCost(sums[4], _mm_and_si128(keep, Paeth::at(x, a, b, c)));
+    };
+    const __m128i all = _mm_set1_epi8(-1);
+    for (; i + 16 <= n; i += 16)
+        chunk(i, all);
+    if (i < n) {
+        // The row's last sixteen bytes, those counted already masked out.
+        const __m128i index = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        chunk(n - 16, _mm_cmpgt_epi8(index, _mm_set1_epi8(char(i - (n - 16) - 1))));
+    }
+    for (int f = 0; f < 5; ++f)
+        costs[f] += total(sums[f]);
+#else
+    addCosts(row, prev, i, n, bpp, costs);
+#endif
+}
+
+#if defined(PNGFILTER_AVX2)
+AVX2_FUNCTION inline __m256i lessOrEqual(__m256i x, __m256i y)
+{
+    return _mm256_cmpeq_epi8(_mm256_min_epu8(x, y), x);
+}
+
+AVX2_FUNCTION inline __m256i select8(__m256i mask, __m256i yes, __m256i no)
+{
+    return _mm256_blendv_epi8(no, yes, mask);
+}
+
+AVX2_FUNCTION inline __m256i absDifference(__m256i x, __m256i y)
+{
+    return _mm256_or_si256(_mm256_subs_epu8(x, y), _mm256_subs_epu8(y, x));
+}
+
+AVX2_FUNCTION inline __m256i addCost(__m256i sums, __m256i v)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i a = _mm256_min_epu8(v, _mm256_sub_epi8(zero, v));
+    return _mm256_add_epi64(sums, _mm256_sad_epu8(a, zero));
+}
+
+// The costs of 32 bytes through each filter (where keep is set), added.
+AVX2_FUNCTION inline __attribute__((always_inline)) void
+addChunkCosts(const uchar *row, const uchar *prev, size_t bpp, __m256i keep, __m256i sums[5])
+{
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(row));
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(row - bpp));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(prev));
+    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(prev - bpp));
+    sums[0] = addCost(sums[0], _mm256_and_si256(keep, x));
+    sums[1] = addCost(sums[1], _mm256_and_si256(keep, _mm256_sub_epi8(x, a)));
+    sums[2] = addCost(sums[2], _mm256_and_si256(keep, _mm256_sub_epi8(x, b)));
+    const __m256i mean = _mm256_sub_epi8(
+        _mm256_avg_epu8(a, b), _mm256_and_si256(_mm256_xor_si256(a, b), _mm256_set1_epi8(1)));
+    sums[3] = addCost(sums[3], _mm256_and_si256(keep, _mm256_sub_epi8(x, mean)));
+    const __m256i pa = absDifference(b, c);
+    const __m256i pb = absDifference(a, c);
+    const __m256i sameSign = _mm256_cmpeq_epi8(lessOrEqual(c, b), lessOrEqual(c, a));
+    const __m256i pc = select8(sameSign, _mm256_adds_epu8(pa, pb), absDifference(pa, pb));
+    const __m256i takeA = _mm256_and_si256(lessOrEqual(pa, pb), lessOrEqual(pa, pc));
+    const __m256i predicted = select8(takeA, a, select8(lessOrEqual(pb, pc), b, c));
+    sums[4] = addCost(sums[4], _mm256_and_si256(keep, _mm256_sub_epi8(x, predicted)));
+}
+
+// filterCosts(), the same arithmetic on 32 bytes at a time.
+AVX2_FUNCTION void filterCostsAvx2(const uchar *row, const uchar *prev, size_t n, size_t bpp,
+                                   quint64 costs[5])
+{
+    if (n < bpp + 32) {
+        filterCosts(row, prev, n, bpp, costs);
+        return;
+    }
+    std::fill(costs, costs + 5, quint64(0));
+    size_t i = bpp;
+    addFirstCosts(row, prev, bpp, costs);
+    __m256i sums[5];
+    for (__m256i &sum : sums)
+        sum = _mm256_setzero_si256();
+    const __m256i all = _mm256_set1_epi8(-1);
+    for (; i + 32 <= n; i += 32)
+        addChunkCosts(row + i, prev + i, bpp, all, sums);
+    if (i < n) {
+        const __m256i index =
+            _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19,
+                             20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+        addChunkCosts(row + n - 32, prev + n - 32, bpp,
+                      _mm256_cmpgt_epi8(index, _mm256_set1_epi8(char(i - (n - 32) - 1))), sums);
+    }
+    for (int f = 0; f < 5; ++f) {
+        alignas(32) quint64 lanes[4];
+        _mm256_store_si256(reinterpret_cast<__m256i *>(lanes), sums[f]);
+        costs[f] += lanes[0] + lanes[1] + lanes[2] + lanes[3];
+    }
+}
+
+bool hasAvx2()
+{
+    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+    return has;
+}
+#endif
 
 } // namespace
 
@@ -151,11 +362,13 @@ bool PngFilter::unfilteredRows(const QImage &image, int channels, std::vector<uc
         source = &converted;
     }
     const QImage::Format sourceFormat = source->format();
+    const uchar *bits = source->constBits();
+    const size_t bytesPerLine = size_t(source->bytesPerLine());
 
     for (int y = 0; y < height; ++y) {
         uchar *o = out.data() + stride * y;
         *o++ = 0;
-        const uchar *line = source->constScanLine(y);
+        const uchar *line = bits + bytesPerLine * size_t(y);
         switch (sourceFormat) {
         case QImage::Format_RGBA8888:
         case QImage::Format_RGB888:
@@ -193,12 +406,10 @@ void PngFilter::adaptiveRows(const std::vector<uchar> &unfiltered, int width, in
     const size_t n = size_t(width) * bpp;
     const size_t stride = n + 1;
     out.resize(unfiltered.size());
-    scratch.resize(5 * n);
-    uchar *cand[5] = {nullptr, scratch.data(), scratch.data() + n, scratch.data() + 2 * n,
-                      scratch.data() + 3 * n};
-    uchar *zeroRow = scratch.data() + 4 * n;
-    std::memset(zeroRow, 0, n);
+    scratch.assign(n, 0); // the row above the first
+    const uchar *zeroRow = scratch.data();
 
+    bool zeros = true; // the row above is all zeros
     for (int y = 0; y < height; ++y) {
         const uchar *row = unfiltered.data() + stride * y + 1;
         const uchar *prev = y > 0 ? row - stride : zeroRow;
@@ -208,24 +419,42 @@ void PngFilter::adaptiveRows(const std::vector<uchar> &unfiltered, int width, in
         // the row is all zeros: the choice is known without trying the
         // filters. Tiles are mostly such rows.
         if (std::memcmp(row, prev, n) == 0) {
-            const bool zeros = std::memcmp(row, zeroRow, n) == 0;
             o[0] = zeros ? 0 : 2;
             std::memset(o + 1, 0, n);
             continue;
         }
-        cand[0] = const_cast<uchar *>(row);
-        filterRow(row, prev, n, bpp, cand[1], cand[2], cand[3], cand[4]);
+        // The costs first, in one pass; only the choice is written.
+        quint64 costs[5];
+#if defined(PNGFILTER_AVX2)
+        if (hasAvx2())
+            filterCostsAvx2(row, prev, n, size_t(bpp), costs);
+        else
+#endif
+            filterCosts(row, prev, n, size_t(bpp), costs);
+        zeros = costs[0] == 0; // none costs something for any byte but 0
         int best = 0;
-        quint64 bestCost = rowCost(row, n);
         for (int f = 1; f < 5; ++f) {
-            const quint64 cost = rowCost(cand[f], n);
-            if (cost < bestCost) {
-                bestCost = cost;
+            if (costs[f] < costs[best])
                 best = f;
-            }
         }
+        const size_t first = size_t(bpp);
         o[0] = uchar(best);
-        std::memcpy(o + 1, cand[best], n);
+        switch (best) {
+        case 0:
+            std::memcpy(o + 1, row, n);
+            break;
+        case 1:
+            filterRow<Sub>(row, prev, n, first, o + 1);
+            break;
+        case 2:
+            filterRow<Up>(row, prev, n, first, o + 1);
+            break;
+        case 3:
+            filterRow<Average>(row, prev, n, first, o + 1);
+            break;
+        default:
+            filterRow<Paeth>(row, prev, n, first, o + 1);
+        }
     }
 }
 
@@ -233,33 +462,44 @@ double PngFilter::repeatShare(const std::vector<uchar> &unfiltered, int width, i
 {
     if (width <= 0 || height <= 0)
         return 0;
-    const size_t stride = size_t(width) * bpp + 1;
+    const size_t n = size_t(width) * bpp;
+    const size_t stride = n + 1;
+    const auto same = [bpp](const uchar *p, const uchar *q) {
+        return p[0] == q[0] && p[1] == q[1] && p[2] == q[2] && (bpp == 3 || p[3] == q[3]);
+    };
     size_t repeats = 0;
     for (int y = 0; y < height; ++y) {
         const uchar *row = unfiltered.data() + stride * y + 1;
         const uchar *above = y > 0 ? row - stride : nullptr;
-        int x = 0;
+        // Tiles are mostly rows like the one above: every pixel repeats.
+        if (above && std::memcmp(row, above, n) == 0) {
+            repeats += size_t(width);
+            continue;
+        }
+        repeats += above && same(row, above); // the first pixel has none on its left
+        int x = 1;
 #if defined(__SSE2__)
-        if (bpp == 4 && above && width > 4) {
-            repeats += std::memcmp(row, above, 4) == 0; // the first pixel has none on its left
-            for (x = 1; x + 4 <= width; x += 4) {
+        if (bpp == 4) {
+            // The first row has no pixels above: compare with the row itself
+            // shifted, which the left pixel already counts.
+            const uchar *up = above ? above : row - 4;
+            __m128i count = _mm_setzero_si128(); // less one per repeat, per lane
+            for (; x + 4 <= width; x += 4) {
                 const uchar *p = row + 4 * x;
                 const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
                 const __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p - 4));
-                const __m128i up =
-                    _mm_loadu_si128(reinterpret_cast<const __m128i *>(above + 4 * x));
-                const __m128i same =
-                    _mm_or_si128(_mm_cmpeq_epi32(here, left), _mm_cmpeq_epi32(here, up));
-                // Bits set in a 4-bit mask, without asking for the popcnt instruction.
-                static constexpr uchar Bits[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
-                repeats += Bits[_mm_movemask_ps(_mm_castsi128_ps(same))];
+                const __m128i over = _mm_loadu_si128(reinterpret_cast<const __m128i *>(up + 4 * x));
+                count = _mm_sub_epi32(
+                    count, _mm_or_si128(_mm_cmpeq_epi32(here, left), _mm_cmpeq_epi32(here, over)));
             }
+            alignas(16) quint32 lanes[4];
+            _mm_store_si128(reinterpret_cast<__m128i *>(lanes), count);
+            repeats += size_t(lanes[0]) + lanes[1] + lanes[2] + lanes[3];
         }
 #endif
         for (; x < width; ++x) {
             const uchar *p = row + size_t(x) * bpp;
-            const bool left = x > 0 && std::memcmp(p, p - bpp, size_t(bpp)) == 0;
-            repeats += left || (above && std::memcmp(p, above + size_t(x) * bpp, size_t(bpp)) == 0);
+            repeats += same(p, p - bpp) || (above && same(p, above + size_t(x) * bpp));
         }
     }
     return double(repeats) / (double(width) * height);

@@ -22,7 +22,7 @@ public:
     // libpng's default filtering: per row the filter whose output has the
     // smallest sum of absolute values (bytes read as signed), the first one
     // on a tie, in the order none, sub, up, average, Paeth. `scratch` holds
-    // the candidates.
+    // a row of zeros.
     static void adaptiveRows(const std::vector<uchar> &unfiltered, int width, int height, int bpp,
                              std::vector<uchar> &out, std::vector<uchar> &scratch);
 

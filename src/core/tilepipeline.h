@@ -22,9 +22,11 @@
 // tile size.
 //
 // makeTile() gives exactly the pixels of the step-by-step composition (the
-// tests keep one and compare): every painter step whose result is known
-// per pixel value in advance is run once per run on whole images, and per
-// tile only the pixels the top actually covers go through QPainter.
+// tests keep one and compare), as the PNG file stores them: every painter
+// step whose result is known per pixel value in advance is run once per run
+// on whole images, per tile only a translucent top over a textured bottom
+// goes through QPainter, and only the pixels the tile size keeps are
+// composed.
 //
 // makeTile() is const and may run on several threads at once.
 class TilePipeline
@@ -54,9 +56,17 @@ public:
     // scaled by nearest neighbour, so it still cuts its tile.
     static QImage normaliseMask(const QImage &mask);
 
-    // The tile for one mask, tileSize x tileSize, Format_RGBA8888_Premultiplied.
-    // Null for a null mask or a tile size outside 1..MaxTileSize.
+    // The tile for one mask, tileSize x tileSize, Format_RGBA8888: the
+    // straight pixels a PNG file of the premultiplied composition holds, so
+    // the encoder takes its rows as they are. Null for a null mask or a tile
+    // size outside 1..MaxTileSize.
     QImage makeTile(const QImage &mask, bool withTop, int tileSize) const;
+
+    // What cutting a straight RGBA8888 pixel (4 bytes) by a mask grey
+    // leaves in the file: premultiplied, kept by the grey (DestinationIn),
+    // straight again, each step as this Qt's painter and conversions do it.
+    // A grey of 255 is the plain trip through premultiplied. For the tests.
+    static void cutPixel(const uchar *rgba, int grey, uchar *out);
 
     // The prepared layers, for tests and tools: the bottom (RGBA8888) and
     // the coloured, patterned top cut to its shape (null without a top).
@@ -69,18 +79,42 @@ public:
 
 private:
     struct Scratch;
+    struct Grid;
+
+    // An image's rows (WorkingSize words each) with repeats stored once:
+    // a bottom of one colour or a repeating pattern then takes little cache.
+    struct PackedRows
+    {
+        std::vector<quint32> words;
+        std::vector<size_t> start; // per row, where its words begin
+        const quint32 *row(int y) const { return words.data() + start[size_t(y)]; }
+    };
+    static PackedRows packRows(const QImage &image);
+
+    // Which pixels Qt's nearest-neighbour scaling of an image of this
+    // format takes from, per thread; the reference lasts until the thread's
+    // next call.
+    static const Grid &gridFor(QImage::Format format, QSize from, QSize to);
+    static void findGrid(Grid &grid);
 
     void prepareBase();
     void prepareTop();
     void prepareBlends();
-    // The tile's pixels cut to the mask (keep: the premultiplied pixels
-    // before the cut), each column's surface and the mask's grey levels.
-    // False, with nothing settled, for a mask of too many distinct values,
-    // which the slow version then takes.
-    bool cutToMask(const QImage &mask, const quint32 *keep, Scratch &scratch, quint32 *out) const;
-    void cutToMaskSlowly(const QImage &mask, const quint32 *keep, Scratch &scratch,
-                         quint32 *out) const;
-    void drapeTop(Scratch &scratch, quint32 *out) const;
+    void prepareDrape();
+    // How many columns, from the left, the top is draped on.
+    int drapedColumns(bool withTop) const
+    {
+        return withTop && !m_topWords.empty() ? m_topWidth : 0;
+    }
+    // The tile's rows the grid samples, cut to the mask as if nothing were
+    // draped, with each column's surface and the mask's grey levels. False,
+    // with nothing settled, for a mask of too many distinct values, which
+    // the slow version then takes.
+    bool cutRows(const QImage &mask, bool withTop, const Grid &grid, Scratch &scratch) const;
+    void cutRowsSlowly(const QImage &mask, bool withTop, const Grid &grid, Scratch &scratch) const;
+    void cutRow(int y, const Grid &grid, Scratch &scratch) const;
+    void drapeTop(const Grid &grid, Scratch &scratch) const;
+    void compose(const QImage &mask, bool withTop, const Grid &grid, QImage &tile) const;
 
     TileStyle m_style;
     QStringList m_warnings;
@@ -102,15 +136,33 @@ private:
     QImage m_shadowed;         // the shadow, no top
     QImage m_underTop;         // before the top draw, no shadow
     QImage m_underTopShadowed; // before the top draw, shadow
-    // The same, premultiplied, as the cut to the mask makes them.
-    QImage m_basePremultiplied;
-    QImage m_plainPremultiplied;
-    QImage m_shadowedPremultiplied;
+    // Where the mask keeps a pixel whole: the same after the tile's trip
+    // through premultiplied and back, as the file stores them.
+    QImage m_baseStored;
+    QImage m_plainStored;
+    QImage m_shadowedStored;
+    // What tiles read of them, row by row.
+    PackedRows m_baseRows, m_baseStoredRows, m_plainRows, m_plainStoredRows;
+    PackedRows m_shadowedRows, m_shadowedStoredRows;
 
     // With a bottom of one colour (no pattern), what lies under the top is
     // one of three colours: above the shadow's reach, below it without
     // shadow, below it with shadow. The top drawn over each of them, once,
-    // in the top's own size (RGBA8888 and premultiplied); empty otherwise.
+    // in the top's own size (RGBA8888, and as stored); empty otherwise.
     QImage m_draped[3];
-    QImage m_drapedPremultiplied[3];
+    QImage m_drapedStored[3];
+
+    // What the drape does to each pixel of a column, k rows below the
+    // column's surface (k < m_reach), column after column: the DrapeKind,
+    // and the top's word there.
+    int m_reach = 0;
+    std::vector<uchar> m_drapeKind;
+    bool m_shadowsApart = false; // some pixel is ShadowOnly
+    std::vector<quint32> m_topColumns;
+    // Where the drape's result is known in advance (every pixel on a bottom
+    // of one colour, the opaque top at full opacity on any), the pixel for
+    // rows above the shadow's offset ([0]) and below ([1]): as stored where
+    // the mask keeps it whole, and straight for a cut.
+    std::vector<quint32> m_drapedWhole[2];
+    std::vector<quint32> m_drapedStraight[2];
 };
