@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace {
@@ -573,19 +575,35 @@ private:
 // `base`, which moves past every stream, so entries left by an earlier
 // stream read as older than any of this one's and the tables need no
 // clearing.
+//
+// Only the head table must start at zero (no position yet); calloc gives it
+// from pages the system has already cleared. A chain entry is read only for a
+// position indexed in this stream and still within the window, whose entry
+// was written when it was indexed, so the chain table needs no clearing, nor
+// does the symbol buffer: a thread's first tile then pays for neither.
 struct MatchIndex
 {
-    std::vector<uint32_t> head = std::vector<uint32_t>(size_t(1) << HashBits);
-    std::vector<uint32_t> chain = std::vector<uint32_t>(WindowSize);
+    struct Free
+    {
+        void operator()(void *p) const { std::free(p); }
+    };
+    std::unique_ptr<uint32_t[], Free> head{
+        static_cast<uint32_t *>(std::calloc(size_t(1) << HashBits, sizeof(uint32_t)))};
+    std::unique_ptr<uint32_t[]> chain{new uint32_t[WindowSize]};
     uint32_t base = 1;
-    std::vector<Symbol> symbols = std::vector<Symbol>(BlockSymbols);
+    std::unique_ptr<Symbol[]> symbols{new Symbol[BlockSymbols]};
     Counts counts;
+
+    MatchIndex()
+    {
+        if (!head)
+            throw std::bad_alloc();
+    }
 
     void startStream(size_t size)
     {
         if (uint64_t(base) + size + WindowSize >= 0xFFFFFFFFull) {
-            std::fill(head.begin(), head.end(), 0);
-            std::fill(chain.begin(), chain.end(), 0);
+            std::fill_n(head.get(), size_t(1) << HashBits, 0);
             base = 1;
         }
     }
@@ -643,7 +661,7 @@ size_t DeflateWriter::compress(const uchar *data, size_t size, size_t rowBytes,
         bits.put(0x78 | (0x9c << 8), 16); // 32 K window, default level
         BlockWriter blocks(bits, data);
 
-        Symbol *symbols = index.symbols.data();
+        Symbol *symbols = index.symbols.get();
         size_t symbolCount = 0;
         size_t blockStart = 0; // first input byte of the pending symbols
         size_t covered = 0;    // input bytes the symbols so far stand for

@@ -15,6 +15,7 @@
 #include <QThreadPool>
 #include <QWaitCondition>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 
@@ -37,7 +38,14 @@ struct Handover
 {
     QMutex mutex;
     QWaitCondition finished;
+    // The job the worker waits for: only its task wakes the worker, since
+    // each wake-up costs a context switch on a machine whose cores are all
+    // busy making tiles.
+    const TileJob *awaited = nullptr;
 };
+
+// Finished tiles the worker reports at once (see Handover).
+constexpr size_t ReportBatch = 4;
 
 // Beyond the decoded mask: the tile, its premultiplied and scaled copies and
 // the encoder's buffers, per pixel of the tile.
@@ -82,7 +90,8 @@ public:
         makeTile(m_pipeline, m_tileSize, &m_budget, m_job);
         QMutexLocker lock(&m_handover.mutex);
         m_job.finished = true;
-        m_handover.finished.wakeAll();
+        if (m_handover.awaited == &m_job)
+            m_handover.finished.wakeAll();
     }
 
 private:
@@ -299,8 +308,16 @@ void generateTiles::doGeneration()
                 QMutexLocker lock(&handover.mutex);
                 if (stopping && !inFlight.front()->finished)
                     break; // never started, nor any after it
-                while (!inFlight.front()->finished)
-                    handover.finished.wait(&handover.mutex);
+                // Jobs finish in about the order they started, so waiting for
+                // the ReportBatch-th one wakes the worker once per batch;
+                // then for the first, should it lag behind.
+                const size_t batch = stopping ? 1 : std::min(ReportBatch, inFlight.size());
+                for (const TileJob *job : {inFlight[batch - 1].get(), inFlight.front().get()}) {
+                    handover.awaited = job;
+                    while (!job->finished)
+                        handover.finished.wait(&handover.mutex);
+                }
+                handover.awaited = nullptr;
             }
             report(*inFlight.front());
             inFlight.pop_front();
