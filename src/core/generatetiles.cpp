@@ -47,8 +47,8 @@ struct Handover
 // Finished tiles the worker reports at once (see Handover).
 constexpr size_t ReportBatch = 4;
 
-// Beyond the decoded mask: the tile, its premultiplied and scaled copies and
-// the encoder's buffers, per pixel of the tile.
+// Beyond the decoded mask: the tile and the encoder's copies of its rows (as
+// they are, filtered, compressed), per pixel of the tile.
 constexpr qint64 TileBytesPerPixel = 16;
 
 void makeTile(const TilePipeline &pipeline, int tileSize, MemoryBudget *budget, TileJob &job)
