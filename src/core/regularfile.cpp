@@ -133,7 +133,7 @@ bool RegularFile::Handle::readAll(qint64 maxBytes, QByteArray *data, QString *er
 {
     if (m_fd < 0)
         return fail(errorString, tr("the file is not open"));
-    maxBytes = qBound<qint64>(0, maxBytes, INT_MAX - 1);
+    maxBytes = qBound(qint64(0), maxBytes, qint64(INT_MAX - 1));
     if (m_size > maxBytes)
         return fail(errorString,
                     tr("the file is %1 bytes, more than the %2 allowed").arg(m_size).arg(maxBytes));
