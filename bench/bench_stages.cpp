@@ -58,7 +58,9 @@ int main(int argc, char **argv)
     for (int i = 0; i < masks; ++i)
         GeneratorFixtures::variedMask(i, i % 8 == 7 ? 64 : 128)
             .save(maskDir + "/" + GeneratorFixtures::variedMaskName(i));
-    const QDir assets(QCoreApplication::applicationDirPath() + "/../bin/Assets");
+    // The designs' pictures are drawn into a folder of their own.
+    const QString assets = base + "/assets";
+    QDir().mkpath(assets);
 
     std::printf("%d masks, median of %d runs, thread CPU microseconds per tile\n", masks, runs);
     std::printf("%-8s %4s", "style", "size");
@@ -68,7 +70,7 @@ int main(int argc, char **argv)
     const std::pair<const char *, const char *> designs[] = {
         {"flat", "top=grass"}, {"textured", "top=grass topPattern=specks bottomPattern=bricks"}};
     for (const auto &design : designs) {
-        const TilePipeline pipeline(GeneratorFixtures::styleFrom(design.second, assets));
+        const TilePipeline pipeline(GeneratorFixtures::styleFrom(design.second, QDir(assets)));
         for (int size : {128, 64}) {
             std::vector<double> perRun[StageCount];
             std::vector<uchar> rows, filtered, scratch;
