@@ -18,9 +18,10 @@ namespace {
 // writers use): chains are walked for at most MaxChain candidates, a quarter
 // of that once a match of GoodLength is in hand, and not at all once one of
 // NiceLength is found; a match of MaxLazy or more is taken without looking
-// one byte further for a longer one. Matches longer than MaxIndexed leave
-// their inner positions out of the index: inside a run every position looks
-// alike, and indexing them is what makes blank tiles slow elsewhere.
+// one byte further for a longer one. Of a match longer than MaxIndexed only
+// the last MaxIndexed positions are indexed: a later match that starts
+// inside a long one nearly always runs on past its end, and those are the
+// positions it would start from.
 constexpr int MaxChain = 16;
 constexpr int GoodLength = 8;
 constexpr int NiceLength = 128;
