@@ -114,15 +114,6 @@ std::vector<Timing> timeInterleaved(const std::vector<Measurement> &measurements
     return result;
 }
 
-// Masks of many shapes; every eighth is 64 x 64, so the scaling path runs too.
-void writeMasks(const QString &dir, int count)
-{
-    QDir().mkpath(dir);
-    for (int i = 0; i < count; ++i)
-        GeneratorFixtures::variedMask(i, i % 8 == 7 ? 64 : 128)
-            .save(dir + "/" + GeneratorFixtures::variedMaskName(i));
-}
-
 void clearDir(const QString &dir)
 {
     QDir(dir).removeRecursively();
@@ -270,7 +261,7 @@ int main(int argc, char *argv[])
     const QString alpha = temp.filePath("alpha");
     const QString out = temp.filePath("out");
     QDir().mkpath(assets);
-    writeMasks(alpha, count);
+    GeneratorFixtures::writeBenchmarkMasks(alpha, count);
     QDir().mkpath(out);
 
     const QString loadBefore = loadAverage();
@@ -376,7 +367,7 @@ int main(int argc, char *argv[])
 
     // Peak memory must not grow with the number of masks.
     const QString alpha400 = temp.filePath("alpha400");
-    writeMasks(alpha400, 2 * count);
+    GeneratorFixtures::writeBenchmarkMasks(alpha400, 2 * count);
     clearDir(out);
     const qint64 peakSmall = childPeak(alpha, out, assets);
     clearDir(out);

@@ -29,7 +29,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -73,13 +72,15 @@ QByteArray imageData(const QByteArray &png)
 struct Recompression
 {
     const char *name;
-    std::function<size_t(const std::vector<uchar> &rows, std::vector<uchar> &out)> compress;
+    // rowBytes: the rows' length, which only DeflateWriter uses
+    std::function<size_t(const std::vector<uchar> &rows, size_t rowBytes, std::vector<uchar> &out)>
+        compress;
     Samples time;
     qint64 worst = LLONG_MIN;
     qint64 bytes = 0, qtBytes = 0;
 };
 
-size_t zlibAsLibpng(const std::vector<uchar> &rows, std::vector<uchar> &out)
+size_t zlibAsLibpng(const std::vector<uchar> &rows, size_t, std::vector<uchar> &out)
 {
     z_stream stream{};
     deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_FILTERED);
@@ -98,8 +99,7 @@ void compareDeflaters(const TilePipeline &pipeline, const char *design, int tile
     std::vector<Recompression> ways{
         {"zlib as libpng", zlibAsLibpng, {}},
         {"DeflateWriter",
-         [](const std::vector<uchar> &rows, std::vector<uchar> &out) {
-             const size_t rowBytes = size_t(std::sqrt(rows.size() / 4.0)) * 4 + 1;
+         [](const std::vector<uchar> &rows, size_t rowBytes, std::vector<uchar> &out) {
              return DeflateWriter::compress(rows.data(), rows.size(), rowBytes, out);
          },
          {}}};
@@ -109,7 +109,7 @@ void compareDeflaters(const TilePipeline &pipeline, const char *design, int tile
         static const char *const names[] = {
             "", "libdeflate 1", "", "", "", "", "libdeflate 6", "libdeflate 7", "", "libdeflate 9"};
         ways.push_back({names[level],
-                        [c](const std::vector<uchar> &rows, std::vector<uchar> &out) {
+                        [c](const std::vector<uchar> &rows, size_t, std::vector<uchar> &out) {
                             out.resize(libdeflate_zlib_compress_bound(c.get(), rows.size()));
                             return libdeflate_zlib_compress(c.get(), rows.data(), rows.size(),
                                                             out.data(), out.size());
@@ -135,7 +135,7 @@ void compareDeflaters(const TilePipeline &pipeline, const char *design, int tile
             for (Recompression &way : ways) {
                 size_t bytes = 0;
                 timed(way.time, [&] {
-                    bytes = way.compress(rows, out);
+                    bytes = way.compress(rows, size_t(size) * 4 + 1, out);
                     return QByteArray();
                 });
                 way.worst = std::max(way.worst, qint64(bytes) - qtData.size() - 21);

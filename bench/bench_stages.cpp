@@ -53,11 +53,8 @@ int main(int argc, char **argv)
                          QStringLiteral("/tilewright-stages");
     const QString maskDir = base + "/masks", outDir = base + "/out";
     QDir(base).removeRecursively();
-    QDir().mkpath(maskDir);
     QDir().mkpath(outDir);
-    for (int i = 0; i < masks; ++i)
-        GeneratorFixtures::variedMask(i, i % 8 == 7 ? 64 : 128)
-            .save(maskDir + "/" + GeneratorFixtures::variedMaskName(i));
+    GeneratorFixtures::writeBenchmarkMasks(maskDir, masks);
     // The designs' pictures are drawn into a folder of their own.
     const QString assets = base + "/assets";
     QDir().mkpath(assets);

@@ -60,6 +60,19 @@ inline QString variedMaskName(int i)
     return QString("mask%1%2.png").arg(i, 4, 10, QChar('0')).arg(i % 10 == 9 ? "_notop" : "");
 }
 
+// The benchmarks' set: every eighth mask 64 x 64, so the scaling path runs too.
+inline QImage benchmarkMask(int i)
+{
+    return variedMask(i, i % 8 == 7 ? 64 : 128);
+}
+
+inline void writeBenchmarkMasks(const QString &dir, int count)
+{
+    QDir().mkpath(dir);
+    for (int i = 0; i < count; ++i)
+        benchmarkMask(i).save(dir + "/" + variedMaskName(i));
+}
+
 // Edges at the top and off the bottom, empty columns, grey, coloured and
 // translucent masks, other formats and sizes: every shortcut of the pipeline.
 inline QMap<QString, QImage> masks()

@@ -248,7 +248,7 @@ private slots:
                 masks.append({name, TilePipeline::readMask(alpha.filePath(name))});
         } else {
             for (int i = 0; i < 120; ++i)
-                masks.append({variedMaskName(i), variedMask(i, i % 8 == 7 ? 64 : 128)});
+                masks.append({variedMaskName(i), benchmarkMask(i)});
         }
         QVERIFY(masks.size() >= 47);
         const TilePipeline pipeline(styleFrom(style, assets));

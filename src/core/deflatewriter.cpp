@@ -621,26 +621,27 @@ struct MatchIndex
         return previous;
     }
 
-    // Indexes positions from..to-1 (each with four bytes after it), as
-    // insert() one by one would. Inside a run of one byte value every
-    // position has the same hash, so each one's predecessor is simply the
-    // position before it: written straight, without the round trip through
-    // the head entry that makes one-by-one insertion crawl there.
+    // Indexes positions from..to-1 (each with four bytes after it). Inside a
+    // run of one byte value every position has the same hash, so each one's
+    // predecessor is simply the position before it: written straight,
+    // without the round trip through the head entry that makes one-by-one
+    // insertion crawl there.
     void insertRange(const uchar *data, size_t from, size_t to)
     {
         for (size_t p = from; p < to;) {
             const uint32_t w = load32(data + p);
-            uint32_t &h = head[hash4(w)];
-            chain[p & WindowMask] = h;
-            size_t last = p;
-            if (isRun(w)) {
-                // Only the run's last positions: see RunChain.
-                last = p + runLength(data + p + 4, uchar(w), to - 1 - p);
-                const size_t first = last + 1 - p > RunIndexed ? last + 1 - RunIndexed : p;
-                chain[first & WindowMask] = h;
-                for (size_t q = first + 1; q <= last; ++q)
-                    chain[q & WindowMask] = base + uint32_t(q) - 1;
+            if (!isRun(w)) {
+                insert(data, uint32_t(p++));
+                continue;
             }
+            // Only the run's last positions (see RunChain), each one's
+            // predecessor the position before it.
+            const size_t last = p + runLength(data + p + 4, uchar(w), to - 1 - p);
+            const size_t first = last + 1 - p > RunIndexed ? last + 1 - RunIndexed : p;
+            uint32_t &h = head[hash4(w)];
+            chain[first & WindowMask] = h;
+            for (size_t q = first + 1; q <= last; ++q)
+                chain[q & WindowMask] = base + uint32_t(q) - 1;
             h = base + uint32_t(last);
             p = last + 1;
         }
