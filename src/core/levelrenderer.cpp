@@ -80,7 +80,9 @@ QImage LevelRenderer::render(const Level &level, const TileStyle &style, int cel
                 *missing << name;
             continue;
         }
-        tiles.insert(name, pipeline.makeTile(source, TilePipeline::wantsTop(name), cellSize));
+        // In the picture's format once, not converted again for every cell.
+        tiles.insert(name, pipeline.makeTile(source, TilePipeline::wantsTop(name), cellSize)
+                               .convertToFormat(QImage::Format_ARGB32_Premultiplied));
     }
     const QImage marker = missingMarker(cellSize);
 

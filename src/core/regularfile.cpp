@@ -186,10 +186,6 @@ void RegularFile::Handle::close()
     m_fd = -1;
 }
 
-bool RegularFile::Handle::isOpen() const
-{
-    return m_fd >= 0;
-}
 #else
 bool RegularFile::Handle::open(const QString &path, QString *errorString)
 {
@@ -225,8 +221,4 @@ void RegularFile::Handle::close()
     m_file.reset();
 }
 
-bool RegularFile::Handle::isOpen() const
-{
-    return m_file != nullptr;
-}
 #endif

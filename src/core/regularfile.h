@@ -43,7 +43,6 @@ public:
 
         // As RegularFile::open().
         bool open(const QString &path, QString *errorString = nullptr);
-        bool isOpen() const;
         // The size the file had when opened.
         qint64 size() const { return m_size; }
         // The rest of the file into *data; false with *errorString when it

@@ -47,6 +47,18 @@ QSize checkedSize(QImageReader &reader, QString *errorString)
     return checkedSize(declared, errorString);
 }
 
+// The checked size the image's header declares. The header of a PNG that
+// PngDecoder takes is read without the cost of setting up Qt's reader.
+QSize declaredSize(QIODevice *device, QString *errorString)
+{
+    const QSize png = PngDecoder::header(device->peek(64));
+    if (png.isValid())
+        return checkedSize(png, errorString);
+    QImageReader reader(device);
+    reader.setAutoTransform(false);
+    return checkedSize(reader, errorString);
+}
+
 QImage decode(QIODevice *device, QString *errorString)
 {
     QImageReader reader(device);
@@ -89,18 +101,9 @@ SafeImageReader::SafeImageReader(const QString &path)
             return;
         }
         m_fileSize = m_data.size();
-        // The header of a PNG that PngDecoder takes is read here, without
-        // the cost of setting up Qt's reader.
-        const QSize png = PngDecoder::header(m_data);
-        if (png.isValid()) {
-            m_size = checkedSize(png, &m_errorString);
-            return;
-        }
         QBuffer buffer(&m_data);
         buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer);
-        reader.setAutoTransform(false);
-        m_size = checkedSize(reader, &m_errorString);
+        m_size = declaredSize(&buffer, &m_errorString);
         return;
     }
     // A large file: its header now, the rest in read().
@@ -108,14 +111,7 @@ SafeImageReader::SafeImageReader(const QString &path)
     m_file = std::make_unique<QFile>();
     if (!file.handOver(*m_file, &m_errorString))
         return;
-    const QSize png = PngDecoder::header(m_file->peek(64));
-    if (png.isValid()) {
-        m_size = checkedSize(png, &m_errorString);
-        return;
-    }
-    QImageReader reader(m_file.get());
-    reader.setAutoTransform(false);
-    m_size = checkedSize(reader, &m_errorString);
+    m_size = declaredSize(m_file.get(), &m_errorString);
 }
 
 qint64 SafeImageReader::decodeCost() const

@@ -674,13 +674,10 @@ struct TilePipeline::Scratch
     {
         for (int w = 0; w < 2; ++w) {
             const int low = qMax(begin - 64 * w, 0), high = qMin(end - 64 * w, 64);
-            if (low >= high)
-                continue;
-            const quint64 range =
-                (high == 64 ? ~quint64(0) : (quint64(1) << high) - 1) & ~((quint64(1) << low) - 1);
-            for (quint64 m = unsettled[w] & range; m != 0; m &= m - 1)
-                surface[64 * w + __builtin_ctzll(m)] = y;
-            unsettled[w] &= ~range;
+            if (low < high)
+                settleBits(y, w,
+                           (high == 64 ? ~quint64(0) : (quint64(1) << high) - 1) &
+                               ~((quint64(1) << low) - 1));
         }
     }
 
@@ -689,12 +686,17 @@ struct TilePipeline::Scratch
     {
         if (!anyUnsettled())
             return;
-        for (int w = 0; w < 2; ++w) {
-            const quint64 found = unsettled[w] & alphaBits(row + 64 * w, opaque);
-            for (quint64 m = found; m != 0; m &= m - 1)
-                surface[64 * w + __builtin_ctzll(m)] = y;
-            unsettled[w] &= ~found;
-        }
+        for (int w = 0; w < 2; ++w)
+            settleBits(y, w, alphaBits(row + 64 * w, opaque));
+    }
+
+    // The unsettled columns among `bits` of word w have their surface at y.
+    void settleBits(int y, int w, quint64 bits)
+    {
+        const quint64 found = unsettled[w] & bits;
+        for (quint64 m = found; m != 0; m &= m - 1)
+            surface[64 * w + __builtin_ctzll(m)] = y;
+        unsettled[w] &= ~found;
     }
 
     void addRun(int begin, int end, int g)
@@ -738,10 +740,7 @@ void TilePipeline::prepareBlends()
         !uniformRows(m_underTop, ShadowOffset, Size, &under[1]) ||
         !uniformRows(m_underTopShadowed, ShadowOffset, Size, &under[2]))
         return;
-    QImage layer(m_topWidth, m_topHeight, QImage::Format_ARGB32_Premultiplied);
-    for (int k = 0; k < m_topHeight; ++k)
-        std::memcpy(layer.scanLine(k), &m_topWords[size_t(k) * size_t(m_topWidth)],
-                    size_t(m_topWidth) * 4);
+    const QImage layer = topLayer();
     for (int c = 0; c < 3; ++c) {
         QImage canvas(m_topWidth, m_topHeight, m_underTop.format());
         canvas.fill(under[c]);
@@ -749,6 +748,15 @@ void TilePipeline::prepareBlends()
         m_draped[c] = canvas;
         m_drapedStored[c] = stored(canvas);
     }
+}
+
+QImage TilePipeline::topLayer() const
+{
+    QImage layer(m_topWidth, m_topHeight, QImage::Format_ARGB32_Premultiplied);
+    for (int k = 0; k < m_topHeight; ++k)
+        std::memcpy(layer.scanLine(k), &m_topWords[size_t(k) * size_t(m_topWidth)],
+                    size_t(m_topWidth) * 4);
+    return layer;
 }
 
 TilePipeline::PackedRows TilePipeline::packRows(const QImage &image)
@@ -792,10 +800,7 @@ void TilePipeline::prepareDrape()
     // it, so on a textured bottom too it comes out as drawn over anything.
     QImage overClear, overWhite;
     if (!uniform && G::clampOpacity(m_style.topOpacity) == 1.0f) {
-        QImage layer(width, height, QImage::Format_ARGB32_Premultiplied);
-        for (int k = 0; k < height; ++k)
-            std::memcpy(layer.scanLine(k), &m_topWords[size_t(k) * size_t(width)],
-                        size_t(width) * 4);
+        const QImage layer = topLayer();
         overClear = QImage(width, height, m_underTop.format());
         overClear.fill(0);
         overWhite = QImage(width, height, m_underTop.format());
@@ -1072,7 +1077,7 @@ void TilePipeline::compose(const QImage &mask, bool withTop, const Grid &grid, Q
 
     if (!cutRows(mask, withTop, grid, scan))
         cutRowsSlowly(mask, withTop, grid, scan);
-    if (withTop && !m_topWords.empty())
+    if (drapedColumns(withTop) > 0)
         drapeTop(grid, scan);
     // A tile larger than the working size takes some columns and rows twice.
     const size_t bytes = size_t(tile.width()) * 4;

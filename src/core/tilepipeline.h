@@ -101,6 +101,8 @@ private:
     void prepareTop();
     void prepareBlends();
     void prepareDrape();
+    // The prepared top as an image (premultiplied), for the painter.
+    QImage topLayer() const;
     // How many columns, from the left, the top is draped on.
     int drapedColumns(bool withTop) const
     {
