@@ -999,6 +999,58 @@ private slots:
         QTEST(outcome.problems(), "problems");
     }
 
+    // Stopped while the threads share the masks out: the tiles made are the first ones
+    // listed, each whole, and every one is reported.
+    void run_stopped_leavesFirstTilesWhole_data()
+    {
+        QTest::addColumn<int>("threads");
+        QTest::addColumn<int>("stopAt"); // the step after which the stop is asked
+        for (int threads : {1, 2, 8})
+            for (int stopAt : {1, 7})
+                QTest::addRow("%d threads, stop after %d", threads, stopAt) << threads << stopAt;
+    }
+    void run_stopped_leavesFirstTilesWhole()
+    {
+        QFETCH(int, threads);
+        QFETCH(int, stopAt);
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkpath(dir.filePath("alpha")) && QDir().mkpath(dir.filePath("out")));
+        const int count = 60;
+        QStringList names;
+        for (int i = 0; i < count; ++i) {
+            names << variedMaskName(i);
+            QVERIFY(benchmarkMask(i).save(dir.filePath("alpha/" + names.last())));
+        }
+        names.sort(Qt::CaseInsensitive);
+        generateTiles worker;
+        worker.setStyle(styleFrom("top=grass", dir.path()));
+        worker.alphaDirectory = dir.filePath("alpha");
+        worker.outputDirectory = dir.filePath("out");
+        worker.threadCount = threads;
+        worker.tileSize = 64;
+        QThread thread;
+        worker.moveToThread(&thread);
+        worker.attachToThread(&thread);
+        int steps = 0, reported = -1; // both touched on the worker's thread only until it ends
+        connect(&worker, &generateTiles::NextStep, &worker, [&](int step) {
+            steps = step;
+            if (step == stopAt)
+                thread.requestInterruption();
+        });
+        connect(&worker, &generateTiles::Complete, &worker, [&](bool, int n) {
+            reported = n;
+            thread.quit();
+        });
+        thread.start();
+        QVERIFY(thread.wait(60000));
+        QStringList tiles = QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(reported >= stopAt && reported < count, qPrintable(QString::number(reported)));
+        QCOMPARE(steps, reported);
+        QCOMPARE(tiles, names.mid(0, reported));
+        for (const QString &name : tiles)
+            QCOMPARE(QImage(dir.filePath("out/" + name)).size(), QSize(64, 64));
+    }
+
     // One run at a time per folder; what a killed run left is removed by the next.
     void outputFolder_heldByAnotherRunOrLeftOver_data()
     {

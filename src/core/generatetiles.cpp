@@ -8,16 +8,14 @@
 #include "tilepipeline.h"
 #include "tilestyle.h"
 
-#include <QMutex>
-#include <QMutexLocker>
 #include <QRunnable>
 #include <QThread>
 #include <QThreadPool>
-#include <QWaitCondition>
 
 #include <algorithm>
-#include <deque>
-#include <memory>
+#include <atomic>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -26,32 +24,18 @@ struct TileJob
 {
     QString fileName;
     QString maskPath;
-    QString tilePath;
     bool written = false;
     QString reason;
-    bool finished = false; // guarded by Handover::mutex
+    // Set, with release, by whichever thread made the tile.
+    std::atomic<bool> finished{false};
 };
-
-// Where pool threads hand finished jobs back to the worker. It outlives the
-// pool, so a task never touches a job after saying it is finished.
-struct Handover
-{
-    QMutex mutex;
-    QWaitCondition finished;
-    // The job the worker waits for: only its task wakes the worker, since
-    // each wake-up costs a context switch on a machine whose cores are all
-    // busy making tiles.
-    const TileJob *awaited = nullptr;
-};
-
-// Finished tiles the worker reports at once (see Handover).
-constexpr size_t ReportBatch = 4;
 
 // Beyond the decoded mask: the tile and the encoder's copies of its rows (as
 // they are, filtered, compressed), per pixel of the tile.
 constexpr qint64 TileBytesPerPixel = 16;
 
-void makeTile(const TilePipeline &pipeline, int tileSize, MemoryBudget *budget, TileJob &job)
+void makeTile(const TilePipeline &pipeline, int tileSize, const QString &outputDirectory,
+              MemoryBudget *budget, TileJob &job)
 {
     // The header tells what decoding will take; the budget is held until the
     // tile is written.
@@ -72,34 +56,53 @@ void makeTile(const TilePipeline &pipeline, int tileSize, MemoryBudget *budget, 
         job.reason = generateTiles::tr("The tile could not be composed.");
         return;
     }
-    job.written = TileFileWriter::write(job.tilePath, tile, &job.reason);
+    job.written =
+        TileFileWriter::write(outputDirectory + QLatin1Char('/') + job.fileName, tile, &job.reason);
 }
+
+// The run's jobs, handed out one at a time to every thread that makes tiles.
+// Handing out by a counter keeps every thread busy to the end and needs no
+// lock or wake-up per tile: on a machine whose cores all make tiles, each
+// wake-up would cost a context switch.
+struct TileQueue
+{
+    const TilePipeline &pipeline;
+    int tileSize;
+    QString outputDirectory;
+    MemoryBudget &budget;
+    std::vector<TileJob> jobs;
+    std::atomic<size_t> next{0};
+    std::atomic<bool> stop{false};
+
+    // Makes the next job's tile; false once none is left or the run stops.
+    // The jobs handed out are always the first ones listed.
+    bool makeNext()
+    {
+        if (stop.load(std::memory_order_relaxed))
+            return false;
+        const size_t index = next.fetch_add(1, std::memory_order_relaxed);
+        if (index >= jobs.size())
+            return false;
+        TileJob &job = jobs[index];
+        makeTile(pipeline, tileSize, outputDirectory, &budget, job);
+        job.finished.store(true, std::memory_order_release);
+        return true;
+    }
+};
 
 class TileTask : public QRunnable
 {
 public:
-    TileTask(const TilePipeline &pipeline, int tileSize, MemoryBudget &budget, TileJob &job,
-             Handover &handover)
-        : m_pipeline(pipeline), m_tileSize(tileSize), m_budget(budget), m_job(job),
-          m_handover(handover)
-    {
-    }
+    explicit TileTask(TileQueue &queue) : m_queue(queue) {}
 
     void run() override
     {
-        makeTile(m_pipeline, m_tileSize, &m_budget, m_job);
-        QMutexLocker lock(&m_handover.mutex);
-        m_job.finished = true;
-        if (m_handover.awaited == &m_job)
-            m_handover.finished.wakeAll();
+        while (m_queue.makeNext()) {
+        }
     }
 
 private:
-    const TilePipeline &m_pipeline;
-    int m_tileSize;
-    MemoryBudget &m_budget;
-    TileJob &m_job;
-    Handover &m_handover;
+    TileQueue &m_queue;
 };
 
 } // namespace
@@ -215,6 +218,18 @@ QString generateTiles::checkRun(int maskCount) const
 void generateTiles::doGeneration()
 {
     tileCount = 0;
+    const int threads = threadCount > 0 ? threadCount : qMax(1, QThread::idealThreadCount());
+    // With a second thread at hand, the shared layers are built on it while
+    // this one lists the masks and claims the folder: on a short run these
+    // steps are a good part of its time. (Declared before the pool, so that
+    // the pool's threads are done with it before it goes.)
+    std::optional<TilePipeline> pipeline;
+    QThreadPool pool;
+    pool.setMaxThreadCount(threads - 1);
+    const TileStyle style = currentStyle();
+    if (threads > 1)
+        pool.start([&pipeline, &style] { pipeline.emplace(style); });
+
     // An empty path would mean the working directory (masks) or the root
     // directory (tiles): never what was meant.
     const QList<QFileInfo> masks =
@@ -239,8 +254,10 @@ void generateTiles::doGeneration()
     }
 
     // The shared layers, once for the whole run.
-    const TilePipeline pipeline(currentStyle());
-    for (const QString &warning : pipeline.warnings())
+    pool.waitForDone();
+    if (!pipeline)
+        pipeline.emplace(style);
+    for (const QString &warning : pipeline->warnings())
         emit DesignIncomplete(warning);
     MemoryBudget budget(memoryBudget);
 
@@ -256,77 +273,44 @@ void generateTiles::doGeneration()
         }
         emit NextStep(tileCount);
     };
-    auto jobFor = [&](const QFileInfo &file) {
-        auto job = std::make_unique<TileJob>();
-        job->fileName = file.fileName();
-        job->maskPath = file.path() + QLatin1Char('/') + file.fileName();
-        job->tilePath = outputDirectory + QLatin1Char('/') + file.fileName();
-        return job;
-    };
-    auto interrupted = [] { return QThread::currentThread()->isInterruptionRequested(); };
 
-    const int threads = threadCount > 0 ? threadCount : qMax(1, QThread::idealThreadCount());
-    if (threads == 1) {
-        for (const QFileInfo &file : masks) {
-            if (interrupted())
-                break;
-            const auto job = jobFor(file);
-            makeTile(pipeline, tileSize, &budget, *job);
-            report(*job);
-        }
-    } else {
-        // Tiles are made on the pool, several per thread in flight so that
-        // no thread idles behind a slow one, and reported strictly in list
-        // order. A job holds names only (each tile lives just while its task
-        // runs), so memory stays bounded whatever the number of masks.
-        Handover handover;
-        QThreadPool pool;
-        pool.setMaxThreadCount(threads);
-        const size_t window = size_t(8 * threads);
-        std::deque<std::unique_ptr<TileJob>> inFlight;
-        int next = 0;
-        bool stopping = false;
-        while (true) {
-            if (!stopping && interrupted()) {
-                // Tiles in hand are finished, never dropped half-way; tasks
-                // not yet started are dropped. The pool starts tasks in the
-                // order given, so the tiles made are the first ones listed.
-                stopping = true;
-                pool.clear();
-                pool.waitForDone();
-            }
-            if (!stopping && next < masks.size() && inFlight.size() < window) {
-                inFlight.push_back(jobFor(masks.at(next++)));
-                auto *task = new TileTask(pipeline, tileSize, budget, *inFlight.back(), handover);
-                task->setAutoDelete(true);
-                pool.start(task);
-                continue;
-            }
-            if (inFlight.empty())
-                break;
-            {
-                QMutexLocker lock(&handover.mutex);
-                if (stopping && !inFlight.front()->finished)
-                    break; // never started, nor any after it
-                // Jobs finish in about the order they started, so waiting for
-                // the ReportBatch-th one wakes the worker once per batch;
-                // then for the first, should it lag behind.
-                const size_t batch = stopping ? 1 : std::min(ReportBatch, inFlight.size());
-                for (const TileJob *job : {inFlight[batch - 1].get(), inFlight.front().get()}) {
-                    handover.awaited = job;
-                    while (!job->finished)
-                        handover.finished.wait(&handover.mutex);
-                }
-                handover.awaited = nullptr;
-            }
-            report(*inFlight.front());
-            inFlight.pop_front();
-        }
-        pool.waitForDone();
+    // A job holds names only (each tile lives just while it is made), so
+    // the jobs take no more memory per mask than the list of masks.
+    TileQueue queue{*pipeline, tileSize, outputDirectory, budget,
+                    std::vector<TileJob>(size_t(masks.size()))};
+    for (int i = 0; i < masks.size(); ++i) {
+        queue.jobs[size_t(i)].fileName = masks.at(i).fileName();
+        queue.jobs[size_t(i)].maskPath = masks.at(i).filePath();
     }
 
+    // This thread makes tiles too, and between its own tiles reports every
+    // finished one in list order; the pool's threads only make tiles.
+    for (int i = 1; i < threads && size_t(i) < queue.jobs.size(); ++i) {
+        auto *task = new TileTask(queue);
+        task->setAutoDelete(true);
+        pool.start(task);
+    }
+    size_t reported = 0;
+    auto reportFinished = [&] {
+        while (reported < queue.jobs.size() &&
+               queue.jobs[reported].finished.load(std::memory_order_acquire))
+            report(queue.jobs[reported++]);
+    };
+    while (true) {
+        // Tiles in hand are finished, never dropped half-way; the rest are
+        // never started.
+        if (QThread::currentThread()->isInterruptionRequested())
+            queue.stop = true;
+        if (!queue.makeNext())
+            break;
+        reportFinished();
+    }
+    pool.waitForDone();
+    reportFinished();
+
     if (exportOptions.any())
-        exportTileset(writtenTiles, masks.size(), interrupted());
+        exportTileset(writtenTiles, masks.size(),
+                      QThread::currentThread()->isInterruptionRequested());
     // Free for the next run before anyone hears this one is over.
     output.release();
     emit Complete(tileCount > 0 && written == 0, tileCount);
