@@ -427,7 +427,12 @@ void ImageOperations::drawImageOver(QPaintDevice *target, const QImage &source, 
 void ImageOperations::drawTintedImage(const QString &path, float opacity, QPaintDevice *target,
                                       QRgb tint, int tintAlpha)
 {
-    QImage image = loadImage(path);
+    drawTintedImage(loadImage(path), opacity, target, tint, tintAlpha);
+}
+
+void ImageOperations::drawTintedImage(QImage image, float opacity, QPaintDevice *target, QRgb tint,
+                                      int tintAlpha)
+{
     if (image.isNull())
         return;
     if (tint != 0) {

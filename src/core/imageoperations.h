@@ -65,6 +65,8 @@ void drawImageOver(QPaintDevice *target, const QImage &source, int x, int y, flo
 // 0, and paints it at (0, 0) on target. An unreadable file draws nothing.
 void drawTintedImage(const QString &path, float opacity, QPaintDevice *target, QRgb tint,
                      int tintAlpha);
+// The same with the file's image already loaded.
+void drawTintedImage(QImage image, float opacity, QPaintDevice *target, QRgb tint, int tintAlpha);
 
 void rotateImage(QImage &image, int degrees);
 

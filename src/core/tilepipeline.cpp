@@ -459,7 +459,8 @@ void TilePipeline::prepareTop()
                 QStringLiteral("Top pattern %1 left out: %2").arg(patternPath, reason));
         } else {
             // The tinted copy goes over the untinted pattern.
-            G::drawTintedImage(patternPath, 1.0f, &pattern, m_style.topPatternColor.rgb(),
+            // (The pattern as read, not read a second time.)
+            G::drawTintedImage(pattern, 1.0f, &pattern, m_style.topPatternColor.rgb(),
                                G::opacityToAlpha(m_style.topPatternColorOpacity));
             G::applyOpacity(pattern, m_style.topPatternOpacity);
             G::drawImageOver(&top, pattern, 0, 0, 1.0f);
@@ -710,39 +711,32 @@ struct TilePipeline::Scratch
 
 void TilePipeline::prepareBlends()
 {
-    QImage nothing(Size, Size, QImage::Format_ARGB32_Premultiplied);
-    nothing.fill(0);
     QImage shadow(Size, Size, QImage::Format_ARGB32_Premultiplied);
     shadow.fill(shadowWord(m_style.bottomColor, m_style.shade));
 
+    // Away from the top its layer, and its shadow above the offset, are
+    // transparent, and Qt draws a transparent image over any pixel as an
+    // exact no-op (at every opacity, on pixels whose colour exceeds their
+    // alpha too): only the shadow below the offset changes the bottom.
     const float shadowOpacity = m_style.shade - 0.2;
-    m_underTop = m_base.copy();
-    G::drawImageOver(&m_underTop, nothing, 0, ShadowOffset, shadowOpacity);
-    m_underTopShadowed = m_base.copy();
-    G::drawImageOver(&m_underTopShadowed, shadow, 0, ShadowOffset, shadowOpacity);
-    m_plain = m_underTop.copy();
-    G::drawImageOver(&m_plain, nothing, 0, 0, m_style.topOpacity);
-    m_shadowed = m_underTopShadowed.copy();
-    G::drawImageOver(&m_shadowed, nothing, 0, 0, m_style.topOpacity);
+    m_shadowed = m_base.copy();
+    G::drawImageOver(&m_shadowed, shadow, 0, ShadowOffset, shadowOpacity);
 
     m_baseStored = stored(m_base);
-    m_plainStored = stored(m_plain);
     m_shadowedStored = stored(m_shadowed);
     m_baseRows = packRows(m_base);
     m_baseStoredRows = packRows(m_baseStored);
-    m_plainRows = packRows(m_plain);
-    m_plainStoredRows = packRows(m_plainStored);
     m_shadowedRows = packRows(m_shadowed);
     m_shadowedStoredRows = packRows(m_shadowedStored);
 
     quint32 under[3];
-    if (m_topWords.empty() || !uniformRows(m_underTop, 0, ShadowOffset, &under[0]) ||
-        !uniformRows(m_underTop, ShadowOffset, Size, &under[1]) ||
-        !uniformRows(m_underTopShadowed, ShadowOffset, Size, &under[2]))
+    if (m_topWords.empty() || !uniformRows(m_base, 0, ShadowOffset, &under[0]) ||
+        !uniformRows(m_base, ShadowOffset, Size, &under[1]) ||
+        !uniformRows(m_shadowed, ShadowOffset, Size, &under[2]))
         return;
     const QImage layer = topLayer();
     for (int c = 0; c < 3; ++c) {
-        QImage canvas(m_topWidth, m_topHeight, m_underTop.format());
+        QImage canvas(m_topWidth, m_topHeight, m_base.format());
         canvas.fill(under[c]);
         G::drawImageOver(&canvas, layer, 0, 0, m_style.topOpacity);
         m_draped[c] = canvas;
@@ -801,9 +795,9 @@ void TilePipeline::prepareDrape()
     QImage overClear, overWhite;
     if (!uniform && G::clampOpacity(m_style.topOpacity) == 1.0f) {
         const QImage layer = topLayer();
-        overClear = QImage(width, height, m_underTop.format());
+        overClear = QImage(width, height, m_base.format());
         overClear.fill(0);
-        overWhite = QImage(width, height, m_underTop.format());
+        overWhite = QImage(width, height, m_base.format());
         overWhite.fill(~0u);
         G::drawImageOver(&overClear, layer, 0, 0, m_style.topOpacity);
         G::drawImageOver(&overWhite, layer, 0, 0, m_style.topOpacity);
@@ -968,8 +962,8 @@ void TilePipeline::drapeTop(const Grid &grid, Scratch &scan) const
     const int reach = m_reach;
     const PackedRows &shadowed = m_shadowedRows;
     const PackedRows &shadowedStored = m_shadowedStoredRows;
-    const quint32 *under = words(m_underTop);
-    const quint32 *underShadowed = words(m_underTopShadowed);
+    const quint32 *under = words(m_base);
+    const quint32 *underShadowed = words(m_shadowed);
     uchar *bits = scan.tile;
     const int stride = scan.stride;
     const int *firstRow = grid.firstRow.data();
@@ -1024,8 +1018,8 @@ void TilePipeline::drapeTop(const Grid &grid, Scratch &scan) const
                         continue;
                     }
                     if (!canvas) {
-                        if (scan.canvas.format() != m_underTop.format()) {
-                            scan.canvas = QImage(Size, Size, m_underTop.format());
+                        if (scan.canvas.format() != m_base.format()) {
+                            scan.canvas = QImage(Size, Size, m_base.format());
                             scan.layer = QImage(Size, Size, QImage::Format_ARGB32_Premultiplied);
                         }
                         canvas = reinterpret_cast<quint32 *>(scan.canvas.bits());
@@ -1072,8 +1066,8 @@ void TilePipeline::compose(const QImage &mask, bool withTop, const Grid &grid, Q
     Scratch &scan = *scratch;
     scan.tile = tile.bits();
     scan.stride = tile.bytesPerLine();
-    scan.plain = withTop ? &m_plainRows : &m_baseRows;
-    scan.kept = withTop ? &m_plainStoredRows : &m_baseStoredRows;
+    scan.plain = &m_baseRows;
+    scan.kept = &m_baseStoredRows;
 
     if (!cutRows(mask, withTop, grid, scan))
         cutRowsSlowly(mask, withTop, grid, scan);

@@ -130,21 +130,16 @@ private:
     int m_topWidth = 0;
     int m_topHeight = 0;
 
-    // The bottom after the shadow and top draws, per pixel, for the pixels
-    // those draws leave uncovered: the painter still passes every pixel
-    // through its premultiplied blend, which can move a translucent colour
-    // by a step, so these are the painter's own results (RGBA8888).
-    QImage m_plain;            // neither shadow nor top
-    QImage m_shadowed;         // the shadow, no top
-    QImage m_underTop;         // before the top draw, no shadow
-    QImage m_underTopShadowed; // before the top draw, shadow
+    // The bottom with the top's shadow drawn over it, as the painter draws
+    // it (premultiplied RGBA8888). Away from the top, m_base is what the top
+    // draw leaves, as it is where no shadow falls.
+    QImage m_shadowed;
     // Where the mask keeps a pixel whole: the same after the tile's trip
     // through premultiplied and back, as the file stores them.
     QImage m_baseStored;
-    QImage m_plainStored;
     QImage m_shadowedStored;
     // What tiles read of them, row by row.
-    PackedRows m_baseRows, m_baseStoredRows, m_plainRows, m_plainStoredRows;
+    PackedRows m_baseRows, m_baseStoredRows;
     PackedRows m_shadowedRows, m_shadowedStoredRows;
 
     // With a bottom of one colour (no pattern), what lies under the top is
