@@ -219,30 +219,35 @@ void generateTiles::doGeneration()
 {
     tileCount = 0;
     const int threads = threadCount > 0 ? threadCount : qMax(1, QThread::idealThreadCount());
-    // With a second thread at hand, the shared layers are built on it while
-    // this one lists the masks and claims the folder: on a short run these
-    // steps are a good part of its time. (Declared before the pool, so that
-    // the pool's threads are done with it before it goes.)
+    // Declared before the pool, so that the pool's threads are done with
+    // them before they go.
+    QList<QFileInfo> masks;
+    OutputFolder output(outputDirectory);
+    QString refusal;
     std::optional<TilePipeline> pipeline;
     QThreadPool pool;
     pool.setMaxThreadCount(threads - 1);
-    const TileStyle style = currentStyle();
-    if (threads > 1)
-        pool.start([&pipeline, &style] { pipeline.emplace(style); });
-
-    // An empty path would mean the working directory (masks) or the root
-    // directory (tiles): never what was meant.
-    const QList<QFileInfo> masks =
-        alphaDirectory.isEmpty()
-            ? QList<QFileInfo>()
-            : AssetLibrary::listEntries(alphaDirectory, QStringLiteral(".png"));
+    auto listAndClaim = [&] {
+        // An empty path would mean the working directory (masks) or the root
+        // directory (tiles): never what was meant.
+        if (!alphaDirectory.isEmpty())
+            masks = AssetLibrary::listEntries(alphaDirectory, QStringLiteral(".png"));
+        refusal = checkRun(masks.size());
+        // A folder that does not exist gets no tile; each one says so.
+        if (refusal.isEmpty() && !masks.isEmpty() && QFileInfo(outputDirectory).isDir())
+            output.claim(&refusal);
+    };
+    if (threads > 1) {
+        // With a second thread at hand, it lists the masks and claims the
+        // folder while this one builds the shared layers: on a short run
+        // these steps are a good part of its time.
+        pool.start(listAndClaim);
+        pipeline.emplace(currentStyle());
+        pool.waitForDone();
+    } else {
+        listAndClaim();
+    }
     emit TotalSteps(masks.size());
-
-    OutputFolder output(outputDirectory);
-    QString refusal = checkRun(masks.size());
-    // A folder that does not exist gets no tile; each one says so.
-    if (refusal.isEmpty() && !masks.isEmpty() && QFileInfo(outputDirectory).isDir())
-        output.claim(&refusal);
     if (!refusal.isEmpty()) {
         emit TileFailed(QString(), refusal);
         emit Complete(true, 0);
@@ -254,9 +259,8 @@ void generateTiles::doGeneration()
     }
 
     // The shared layers, once for the whole run.
-    pool.waitForDone();
     if (!pipeline)
-        pipeline.emplace(style);
+        pipeline.emplace(currentStyle());
     for (const QString &warning : pipeline->warnings())
         emit DesignIncomplete(warning);
     MemoryBudget budget(memoryBudget);
