@@ -358,8 +358,7 @@ TilePipeline::TilePipeline(const TileStyle &style) : m_style(style)
 {
     prepareBase();
     prepareTop();
-    prepareBlends();
-    prepareDrape();
+    prepareDrape(prepareBlends());
 }
 
 bool TilePipeline::wantsTop(const QString &maskFileName)
@@ -471,7 +470,6 @@ void TilePipeline::prepareTop()
         shape.invertPixels();
         top.setAlphaChannel(shape);
     }
-    m_top = top;
 
     // The drape copies pixel() values as they are; columns beyond the top's
     // width get nothing.
@@ -709,8 +707,9 @@ struct TilePipeline::Scratch
     }
 };
 
-void TilePipeline::prepareBlends()
+TilePipeline::Blends TilePipeline::prepareBlends()
 {
+    Blends blends;
     QImage shadow(Size, Size, QImage::Format_ARGB32_Premultiplied);
     shadow.fill(shadowWord(m_style.bottomColor, m_style.shade));
 
@@ -722,26 +721,26 @@ void TilePipeline::prepareBlends()
     m_shadowed = m_base.copy();
     G::drawImageOver(&m_shadowed, shadow, 0, ShadowOffset, shadowOpacity);
 
-    m_baseStored = stored(m_base);
-    m_shadowedStored = stored(m_shadowed);
+    blends.shadowedStored = stored(m_shadowed);
     m_baseRows = packRows(m_base);
-    m_baseStoredRows = packRows(m_baseStored);
+    m_baseStoredRows = packRows(stored(m_base));
     m_shadowedRows = packRows(m_shadowed);
-    m_shadowedStoredRows = packRows(m_shadowedStored);
+    m_shadowedStoredRows = packRows(blends.shadowedStored);
 
     quint32 under[3];
     if (m_topWords.empty() || !uniformRows(m_base, 0, ShadowOffset, &under[0]) ||
         !uniformRows(m_base, ShadowOffset, Size, &under[1]) ||
         !uniformRows(m_shadowed, ShadowOffset, Size, &under[2]))
-        return;
+        return blends;
     const QImage layer = topLayer();
     for (int c = 0; c < 3; ++c) {
         QImage canvas(m_topWidth, m_topHeight, m_base.format());
         canvas.fill(under[c]);
         G::drawImageOver(&canvas, layer, 0, 0, m_style.topOpacity);
-        m_draped[c] = canvas;
-        m_drapedStored[c] = stored(canvas);
+        blends.draped[c] = canvas;
+        blends.drapedStored[c] = stored(canvas);
     }
+    return blends;
 }
 
 QImage TilePipeline::topLayer() const
@@ -772,7 +771,7 @@ TilePipeline::PackedRows TilePipeline::packRows(const QImage &image)
     return packed;
 }
 
-void TilePipeline::prepareDrape()
+void TilePipeline::prepareDrape(const Blends &blends)
 {
     if (m_topWords.empty())
         return;
@@ -785,11 +784,11 @@ void TilePipeline::prepareDrape()
         m_drapedWhole[side].assign(cells, 0u);
         m_drapedStraight[side].assign(cells, 0u);
     }
-    const bool uniform = !m_draped[0].isNull();
+    const bool uniform = !blends.draped[0].isNull();
     // The shadow falls on rows below the offset only, where a bottom of one
     // colour has one shadowed colour.
     const quint32 shadowed = wordAt(m_shadowed, 0, ShadowOffset);
-    const quint32 shadowedStored = wordAt(m_shadowedStored, 0, ShadowOffset);
+    const quint32 shadowedStored = wordAt(blends.shadowedStored, 0, ShadowOffset);
     // An opaque top pixel drawn at full opacity hides whatever lies under
     // it, so on a textured bottom too it comes out as drawn over anything.
     QImage overClear, overWhite;
@@ -820,8 +819,8 @@ void TilePipeline::prepareDrape()
             } else if (uniform && kind != Untouched) {
                 for (int side = 0; side < 2; ++side) {
                     const int c = side == 0 ? 0 : kind == ShadedTop ? 2 : 1;
-                    whole[side] = wordAt(m_drapedStored[c], x, k);
-                    straight[side] = wordAt(m_draped[c], x, k);
+                    whole[side] = wordAt(blends.drapedStored[c], x, k);
+                    straight[side] = wordAt(blends.draped[c], x, k);
                 }
                 kind = Fixed;
             } else if (kind >= Top && !overClear.isNull() && (layer >> 24) == 0xff &&

@@ -68,11 +68,6 @@ public:
     // A grey of 255 is the plain trip through premultiplied. For the tests.
     static void cutPixel(const uchar *rgba, int grey, uchar *out);
 
-    // The prepared layers, for tests and tools: the bottom (RGBA8888) and
-    // the coloured, patterned top cut to its shape (null without a top).
-    const QImage &base() const { return m_base; }
-    const QImage &top() const { return m_top; }
-
     // What could not be read while preparing (top shape, patterns), one
     // line each. Those layers are left out, as if the design had none.
     const QStringList &warnings() const { return m_warnings; }
@@ -99,8 +94,21 @@ private:
 
     void prepareBase();
     void prepareTop();
-    void prepareBlends();
-    void prepareDrape();
+    // Made by prepareBlends for prepareDrape alone, and dropped once the
+    // pipeline is built.
+    struct Blends
+    {
+        QImage shadowedStored;
+        // With a bottom of one colour (no pattern), what lies under the top
+        // is one of three colours: above the shadow's reach, below it
+        // without shadow, below it with shadow. The top drawn over each of
+        // them, once, in the top's own size (RGBA8888, and as stored); null
+        // otherwise.
+        QImage draped[3];
+        QImage drapedStored[3];
+    };
+    Blends prepareBlends();
+    void prepareDrape(const Blends &blends);
     // The prepared top as an image (premultiplied), for the painter.
     QImage topLayer() const;
     // How many columns, from the left, the top is draped on.
@@ -122,7 +130,6 @@ private:
     QStringList m_warnings;
 
     QImage m_base; // RGBA8888, what _notop tiles are cut from
-    QImage m_top;  // the prepared top, null without one
 
     // The top as the drape copies it: premultiplied ARGB32 words, at most
     // WorkingSize wide and high.
@@ -134,20 +141,11 @@ private:
     // it (premultiplied RGBA8888). Away from the top, m_base is what the top
     // draw leaves, as it is where no shadow falls.
     QImage m_shadowed;
-    // Where the mask keeps a pixel whole: the same after the tile's trip
-    // through premultiplied and back, as the file stores them.
-    QImage m_baseStored;
-    QImage m_shadowedStored;
-    // What tiles read of them, row by row.
+    // What tiles read of them, row by row; "Stored": where the mask keeps a
+    // pixel whole, the same after the tile's trip through premultiplied and
+    // back, as the file stores them.
     PackedRows m_baseRows, m_baseStoredRows;
     PackedRows m_shadowedRows, m_shadowedStoredRows;
-
-    // With a bottom of one colour (no pattern), what lies under the top is
-    // one of three colours: above the shadow's reach, below it without
-    // shadow, below it with shadow. The top drawn over each of them, once,
-    // in the top's own size (RGBA8888, and as stored); empty otherwise.
-    QImage m_draped[3];
-    QImage m_drapedStored[3];
 
     // What the drape does to each pixel of a column, k rows below the
     // column's surface (k < m_reach), column after column: the DrapeKind,
