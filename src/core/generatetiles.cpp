@@ -66,10 +66,20 @@ void makeTile(const TilePipeline &pipeline, int tileSize, const QString &outputD
 // wake-up would cost a context switch.
 struct TileQueue
 {
+    TileQueue(const TilePipeline &pipeline, int tileSize, const QString &outputDirectory,
+              MemoryBudget &budget, const QThread *runThread, size_t count)
+        : pipeline(pipeline), tileSize(tileSize), outputDirectory(outputDirectory), budget(budget),
+          runThread(runThread), jobs(count)
+    {
+    }
+
     const TilePipeline &pipeline;
     int tileSize;
     QString outputDirectory;
     MemoryBudget &budget;
+    // Asked to interrupt: no job is handed out after that; tiles in hand
+    // are finished, never dropped half-way.
+    const QThread *runThread;
     std::vector<TileJob> jobs;
     std::atomic<size_t> next{0};
     std::atomic<bool> stop{false};
@@ -80,6 +90,10 @@ struct TileQueue
     {
         if (stop.load(std::memory_order_relaxed))
             return false;
+        if (runThread->isInterruptionRequested()) {
+            stop = true;
+            return false;
+        }
         const size_t index = next.fetch_add(1, std::memory_order_relaxed);
         if (index >= jobs.size())
             return false;
@@ -219,12 +233,14 @@ void generateTiles::doGeneration()
 {
     tileCount = 0;
     const int threads = threadCount > 0 ? threadCount : qMax(1, QThread::idealThreadCount());
-    // Declared before the pool, so that the pool's threads are done with
-    // them before they go.
+    // Whatever the pool's threads use is declared before the pool, whose
+    // end waits for them, so that it outlives them on every way out.
     QList<QFileInfo> masks;
     OutputFolder output(outputDirectory);
     QString refusal;
     std::optional<TilePipeline> pipeline;
+    MemoryBudget budget(memoryBudget);
+    std::optional<TileQueue> queue;
     QThreadPool pool;
     pool.setMaxThreadCount(threads - 1);
     auto listAndClaim = [&] {
@@ -263,7 +279,6 @@ void generateTiles::doGeneration()
         pipeline.emplace(currentStyle());
     for (const QString &warning : pipeline->warnings())
         emit DesignIncomplete(warning);
-    MemoryBudget budget(memoryBudget);
 
     int written = 0;
     QStringList writtenTiles;
@@ -280,35 +295,28 @@ void generateTiles::doGeneration()
 
     // A job holds names only (each tile lives just while it is made), so
     // the jobs take no more memory per mask than the list of masks.
-    TileQueue queue{*pipeline, tileSize, outputDirectory, budget,
-                    std::vector<TileJob>(size_t(masks.size()))};
+    queue.emplace(*pipeline, tileSize, outputDirectory, budget, QThread::currentThread(),
+                  size_t(masks.size()));
+    std::vector<TileJob> &jobs = queue->jobs;
     for (int i = 0; i < masks.size(); ++i) {
-        queue.jobs[size_t(i)].fileName = masks.at(i).fileName();
-        queue.jobs[size_t(i)].maskPath = masks.at(i).filePath();
+        jobs[size_t(i)].fileName = masks.at(i).fileName();
+        jobs[size_t(i)].maskPath = masks.at(i).filePath();
     }
 
     // This thread makes tiles too, and between its own tiles reports every
     // finished one in list order; the pool's threads only make tiles.
-    for (int i = 1; i < threads && size_t(i) < queue.jobs.size(); ++i) {
-        auto *task = new TileTask(queue);
+    for (int i = 1; i < threads && size_t(i) < jobs.size(); ++i) {
+        auto *task = new TileTask(*queue);
         task->setAutoDelete(true);
         pool.start(task);
     }
     size_t reported = 0;
     auto reportFinished = [&] {
-        while (reported < queue.jobs.size() &&
-               queue.jobs[reported].finished.load(std::memory_order_acquire))
-            report(queue.jobs[reported++]);
+        while (reported < jobs.size() && jobs[reported].finished.load(std::memory_order_acquire))
+            report(jobs[reported++]);
     };
-    while (true) {
-        // Tiles in hand are finished, never dropped half-way; the rest are
-        // never started.
-        if (QThread::currentThread()->isInterruptionRequested())
-            queue.stop = true;
-        if (!queue.makeNext())
-            break;
+    while (queue->makeNext())
         reportFinished();
-    }
     pool.waitForDone();
     reportFinished();
 

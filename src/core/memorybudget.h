@@ -5,7 +5,9 @@
 
 // Bytes that work running on several threads may hold at once. A thread asks
 // for what its next step will cost and waits while others hold the rest, so
-// peak memory follows the budget rather than the number of threads.
+// peak memory follows the budget rather than the number of threads. Leases
+// are granted in the order asked for, so no thread waits behind others that
+// keep coming back.
 class MemoryBudget
 {
 public:
@@ -30,8 +32,9 @@ public:
     };
 
     qint64 capacity() const { return m_capacity; }
-    // The most ever held at once; for tests.
+    // The most ever held at once, and how many wait for a lease; for tests.
     qint64 peak() const;
+    int waiting() const;
 
 private:
     qint64 acquire(qint64 bytes);
@@ -42,4 +45,7 @@ private:
     QWaitCondition m_released;
     qint64 m_held = 0;
     qint64 m_peak = 0;
+    quint64 m_nextTicket = 0; // the place in line of the next one to ask
+    quint64 m_serving = 0;    // the place in line served next
+    int m_waiting = 0;
 };
