@@ -7,6 +7,7 @@
 #include "generatorfixtures.h"
 #include "generatororacle.h"
 #include "imageoperations.h"
+#include "memorybudget.h"
 #include "outputfolder.h"
 #include "pngdecoder.h"
 #include "pngencoder.h"
@@ -866,6 +867,40 @@ private slots:
         }
     }
 
+    // The pipeline leaves out the draws of a transparent layer over the bottom: on a
+    // straight pixel such a draw is only the trip through premultiplied, which changes
+    // nothing a tile is made of (its premultiplied value, hence every cut and stored word).
+    void pipeline_transparentDraw_changesNoTilePixel_data()
+    {
+        QTest::addColumn<float>("opacity");
+        for (float opacity : {1.0f, 0.8f, 0.5f, 0.3f, 0.0f})
+            QTest::addRow("opacity %g", double(opacity)) << opacity;
+    }
+    void pipeline_transparentDraw_changesNoTilePixel()
+    {
+        QFETCH(float, opacity);
+        QImage straight(256, 256, QImage::Format_RGBA8888);
+        for (int a = 0; a < 256; ++a)
+            for (int c = 0; c < 256; ++c) {
+                const uchar pixel[4] = {uchar(c), uchar(255 - c), uchar(c * 7), uchar(a)};
+                std::memcpy(straight.scanLine(a) + 4 * c, pixel, 4);
+            }
+        QImage transparent(256, 256, QImage::Format_ARGB32_Premultiplied);
+        transparent.fill(0);
+        QImage drawn = straight.copy();
+        ImageOperations::drawImageOver(&drawn, transparent, 0, 0, opacity);
+        const auto premultiplied = QImage::Format_RGBA8888_Premultiplied;
+        QCOMPARE(drawn.convertToFormat(premultiplied), straight.convertToFormat(premultiplied));
+        for (int a = 0; a < 256; ++a)
+            for (int c = 0; c < 256; ++c)
+                for (int grey : {1, 128, 254}) {
+                    uchar fromDrawn[4], fromStraight[4];
+                    TilePipeline::cutPixel(drawn.constScanLine(a) + 4 * c, grey, fromDrawn);
+                    TilePipeline::cutPixel(straight.constScanLine(a) + 4 * c, grey, fromStraight);
+                    QVERIFY(std::memcmp(fromDrawn, fromStraight, 4) == 0);
+                }
+    }
+
     // Masks of other sizes take the pixels Qt's nearest-neighbour scaling
     // takes, in each format normaliseMask() leaves.
     void pipeline_normaliseMask_scalesAsQt_data()
@@ -1000,13 +1035,14 @@ private slots:
     }
 
     // Stopped while the threads share the masks out: the tiles made are the first ones
-    // listed, each whole, and every one is reported.
+    // listed, each whole, and every one is reported; a stop asked before the first tile
+    // makes none.
     void run_stopped_leavesFirstTilesWhole_data()
     {
         QTest::addColumn<int>("threads");
-        QTest::addColumn<int>("stopAt"); // the step after which the stop is asked
+        QTest::addColumn<int>("stopAt"); // the step after which the stop is asked; 0: at the start
         for (int threads : {1, 2, 8})
-            for (int stopAt : {1, 7})
+            for (int stopAt : {0, 1, 7})
                 QTest::addRow("%d threads, stop after %d", threads, stopAt) << threads << stopAt;
     }
     void run_stopped_leavesFirstTilesWhole()
@@ -1015,11 +1051,13 @@ private slots:
         QFETCH(int, stopAt);
         QTemporaryDir dir;
         QVERIFY(QDir().mkpath(dir.filePath("alpha")) && QDir().mkpath(dir.filePath("out")));
-        const int count = 60;
+        const int count = 200, distinct = 8;
         QStringList names;
         for (int i = 0; i < count; ++i) {
             names << variedMaskName(i);
-            QVERIFY(benchmarkMask(i).save(dir.filePath("alpha/" + names.last())));
+            const QString file = dir.filePath("alpha/" + names.last());
+            QVERIFY(i < distinct ? benchmarkMask(i).save(file)
+                                 : QFile::copy(dir.filePath("alpha/" + names[i % distinct]), file));
         }
         names.sort(Qt::CaseInsensitive);
         generateTiles worker;
@@ -1032,11 +1070,13 @@ private slots:
         worker.moveToThread(&thread);
         worker.attachToThread(&thread);
         int steps = 0, reported = -1; // both touched on the worker's thread only until it ends
-        connect(&worker, &generateTiles::NextStep, &worker, [&](int step) {
+        const auto stopAfter = [&](int step) {
             steps = step;
             if (step == stopAt)
                 thread.requestInterruption();
-        });
+        };
+        connect(&worker, &generateTiles::TotalSteps, &worker, [&] { stopAfter(0); });
+        connect(&worker, &generateTiles::NextStep, &worker, stopAfter);
         connect(&worker, &generateTiles::Complete, &worker, [&](bool, int n) {
             reported = n;
             thread.quit();
@@ -1045,10 +1085,57 @@ private slots:
         QVERIFY(thread.wait(60000));
         QStringList tiles = QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden);
         QVERIFY2(reported >= stopAt && reported < count, qPrintable(QString::number(reported)));
+        QVERIFY(threads > 1 || reported == stopAt);
         QCOMPARE(steps, reported);
         QCOMPARE(tiles, names.mid(0, reported));
         for (const QString &name : tiles)
             QCOMPARE(QImage(dir.filePath("out/" + name)).size(), QSize(64, 64));
+    }
+
+    // Leases go in the order asked for: a later ask that would fit waits behind an earlier
+    // one that does not, so no thread starves behind others that keep coming back.
+    void memoryBudget_grantsLeasesInTurn_data()
+    {
+        QTest::addColumn<qint64>("held"); // by this thread, until both have asked
+        QTest::addColumn<qint64>("first");
+        QTest::addColumn<qint64>("second");
+        QTest::newRow("a later small ask waits behind a large one") << 50LL << 60LL << 40LL;
+        QTest::newRow("both fit once the holder is done") << 100LL << 60LL << 30LL;
+        QTest::newRow("an ask beyond the budget, then one beside it") << 50LL << 500LL << 10LL;
+    }
+    void memoryBudget_grantsLeasesInTurn()
+    {
+        QFETCH(qint64, held);
+        QFETCH(qint64, first);
+        QFETCH(qint64, second);
+        MemoryBudget budget(100);
+        QMutex mutex;
+        QStringList granted;
+        auto ask = [&](qint64 bytes, const QString &name) {
+            return QThread::create([&budget, &mutex, &granted, bytes, name] {
+                const MemoryBudget::Lease lease(&budget, bytes);
+                QMutexLocker lock(&mutex);
+                granted << name;
+            });
+        };
+        // Waited for on every way out, a failed check too; the lease below goes first.
+        const auto join = [](QThread *thread) {
+            thread->wait();
+            delete thread;
+        };
+        std::unique_ptr<QThread, decltype(join)> a(nullptr, join), b(nullptr, join);
+        {
+            const MemoryBudget::Lease lease(&budget, held);
+            a.reset(ask(first, "first"));
+            a->start();
+            QTRY_COMPARE(budget.waiting(), 1);
+            b.reset(ask(second, "second"));
+            b->start();
+            QTRY_COMPARE(budget.waiting(), 2);
+        }
+        QVERIFY(a->wait(10000) && b->wait(10000));
+        QCOMPARE(granted, QStringList({"first", "second"}));
+        QVERIFY(budget.peak() <= 100);
     }
 
     // One run at a time per folder; what a killed run left is removed by the next.

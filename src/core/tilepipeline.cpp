@@ -632,12 +632,9 @@ struct Run
 // Per-thread scratch for one tile at a time.
 struct TilePipeline::Scratch
 {
-    // The tile being made, and what its pixels are cut from (straight, and
-    // as stored), row 0.
+    // The tile being made, row 0.
     uchar *tile = nullptr;
     int stride = 0;
-    const PackedRows *plain = nullptr;
-    const PackedRows *kept = nullptr;
 
     int surface[Size];
     // Columns whose surface is still wanted and not found, a bit each.
@@ -714,9 +711,10 @@ TilePipeline::Blends TilePipeline::prepareBlends()
     shadow.fill(shadowWord(m_style.bottomColor, m_style.shade));
 
     // Away from the top its layer, and its shadow above the offset, are
-    // transparent, and Qt draws a transparent image over any pixel as an
-    // exact no-op (at every opacity, on pixels whose colour exceeds their
-    // alpha too): only the shadow below the offset changes the bottom.
+    // transparent. Drawn over the straight bottom, a transparent image only
+    // takes each pixel through premultiplied and back, which changes nothing
+    // a tile is made of (every use premultiplies it first): only the shadow
+    // below the offset is drawn.
     const float shadowOpacity = m_style.shade - 0.2;
     m_shadowed = m_base.copy();
     G::drawImageOver(&m_shadowed, shadow, 0, ShadowOffset, shadowOpacity);
@@ -841,8 +839,9 @@ void TilePipeline::prepareDrape(const Blends &blends)
 
 void TilePipeline::cutRow(int y, const Grid &grid, Scratch &scan) const
 {
-    const quint32 *plain = scan.plain->row(y);
-    const quint32 *kept = scan.kept->row(y);
+    // What the pixels are cut from: the bottom straight, and as stored.
+    const quint32 *plain = m_baseRows.row(y);
+    const quint32 *kept = m_baseStoredRows.row(y);
     quint32 *out = reinterpret_cast<quint32 *>(scan.tile + grid.firstRow[size_t(y)] * scan.stride);
     uchar *grey = scan.grey + y * Size;
     const int *columns = grid.columns.data();
@@ -1065,8 +1064,6 @@ void TilePipeline::compose(const QImage &mask, bool withTop, const Grid &grid, Q
     Scratch &scan = *scratch;
     scan.tile = tile.bits();
     scan.stride = tile.bytesPerLine();
-    scan.plain = &m_baseRows;
-    scan.kept = &m_baseStoredRows;
 
     if (!cutRows(mask, withTop, grid, scan))
         cutRowsSlowly(mask, withTop, grid, scan);
