@@ -128,6 +128,19 @@ void compareWithQtsFile(const QByteArray &ours, const QImage &image, const QStri
 
 // What the worker says in one run: "total 3, step 1, failed b.png, step 2,
 // step 3, complete 3" ("complete error 2" when isError); why each failed.
+// Straight RGBA8888 pixels, value c and alpha a at (c, a): red takes every value,
+// green and blue others, lest channels mix.
+QImage everyValueAndAlpha()
+{
+    QImage straight(256, 256, QImage::Format_RGBA8888);
+    for (int a = 0; a < 256; ++a)
+        for (int c = 0; c < 256; ++c) {
+            const uchar pixel[4] = {uchar(c), uchar(255 - c), uchar(c * 7), uchar(a)};
+            std::memcpy(straight.scanLine(a) + 4 * c, pixel, 4);
+        }
+    return straight;
+}
+
 QString record(generateTiles &worker, QStringList &reasons)
 {
     QObject here;
@@ -839,13 +852,7 @@ private slots:
     {
         QFETCH(int, from);
         QFETCH(int, to);
-        // Red takes every value; green and blue others, lest channels mix.
-        QImage straight(256, 256, QImage::Format_RGBA8888);
-        for (int a = 0; a < 256; ++a)
-            for (int c = 0; c < 256; ++c) {
-                const uchar pixel[4] = {uchar(c), uchar(255 - c), uchar(c * 7), uchar(a)};
-                std::memcpy(straight.scanLine(a) + 4 * c, pixel, 4);
-            }
+        const QImage straight = everyValueAndAlpha();
         for (int grey = from; grey <= to; ++grey) {
             QImage cut = straight.copy();
             QImage alpha(256, 256, QImage::Format_Grayscale8);
@@ -879,12 +886,7 @@ private slots:
     void pipeline_transparentDraw_changesNoTilePixel()
     {
         QFETCH(float, opacity);
-        QImage straight(256, 256, QImage::Format_RGBA8888);
-        for (int a = 0; a < 256; ++a)
-            for (int c = 0; c < 256; ++c) {
-                const uchar pixel[4] = {uchar(c), uchar(255 - c), uchar(c * 7), uchar(a)};
-                std::memcpy(straight.scanLine(a) + 4 * c, pixel, 4);
-            }
+        const QImage straight = everyValueAndAlpha();
         QImage transparent(256, 256, QImage::Format_ARGB32_Premultiplied);
         transparent.fill(0);
         QImage drawn = straight.copy();
@@ -1099,9 +1101,11 @@ private slots:
         QTest::addColumn<qint64>("held"); // by this thread, until both have asked
         QTest::addColumn<qint64>("first");
         QTest::addColumn<qint64>("second");
-        QTest::newRow("a later small ask waits behind a large one") << 50LL << 60LL << 40LL;
-        QTest::newRow("both fit once the holder is done") << 100LL << 60LL << 30LL;
-        QTest::newRow("an ask beyond the budget, then one beside it") << 50LL << 500LL << 10LL;
+        // Never both at once, so the order they note is the order granted.
+        QTest::newRow("a later ask that fits waits behind one that does not")
+            << 50LL << 60LL << 50LL;
+        QTest::newRow("both wait for the holder") << 100LL << 60LL << 50LL;
+        QTest::newRow("an ask beyond the budget, then a small one") << 50LL << 500LL << 10LL;
     }
     void memoryBudget_grantsLeasesInTurn()
     {
