@@ -8,6 +8,7 @@
 #include "tilepipeline.h"
 #include "tilestyle.h"
 
+#include <QElapsedTimer>
 #include <QRunnable>
 #include <QThread>
 #include <QThreadPool>
@@ -29,6 +30,10 @@ struct TileJob
     // Set, with release, by whichever thread made the tile.
     std::atomic<bool> finished{false};
 };
+
+// How long the run's thread looks for the other threads' last tiles before
+// it sleeps until they are done (see doGeneration()).
+constexpr qint64 MaxTailSpinNs = 5 * 1000 * 1000;
 
 // Beyond the decoded mask: the tile and the encoder's copies of its rows (as
 // they are, filtered, compressed), per pixel of the tile.
@@ -83,6 +88,7 @@ struct TileQueue
     std::vector<TileJob> jobs;
     std::atomic<size_t> next{0};
     std::atomic<bool> stop{false};
+    std::atomic<int> tasks{0}; // TileTasks started and not yet done with the queue
 
     // Makes the next job's tile; false once none is left or the run stops.
     // The jobs handed out are always the first ones listed.
@@ -113,6 +119,8 @@ public:
     {
         while (m_queue.makeNext()) {
         }
+        // The last touch of the queue.
+        m_queue.tasks.fetch_sub(1, std::memory_order_release);
     }
 
 private:
@@ -308,6 +316,7 @@ void generateTiles::doGeneration()
     for (int i = 1; i < threads && size_t(i) < jobs.size(); ++i) {
         auto *task = new TileTask(*queue);
         task->setAutoDelete(true);
+        queue->tasks.fetch_add(1, std::memory_order_relaxed);
         pool.start(task);
     }
     size_t reported = 0;
@@ -317,7 +326,21 @@ void generateTiles::doGeneration()
     };
     while (queue->makeNext())
         reportFinished();
-    pool.waitForDone();
+    // The last tiles of the other threads: looked for rather than slept
+    // through, as waking a sleeping thread (on a virtual machine above all)
+    // can take longer than a small tile, and only the last one of each is
+    // left. Once the tasks are done with the queue, the pool's end waits for
+    // its threads.
+    QElapsedTimer spun;
+    spun.start();
+    while (queue->tasks.load(std::memory_order_acquire) > 0) {
+        reportFinished();
+        if (spun.nsecsElapsed() > MaxTailSpinNs) {
+            pool.waitForDone();
+            break;
+        }
+        QThread::yieldCurrentThread();
+    }
     reportFinished();
 
     if (exportOptions.any())
