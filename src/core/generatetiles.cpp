@@ -31,9 +31,25 @@ struct TileJob
     std::atomic<bool> finished{false};
 };
 
-// How long the run's thread looks for the other threads' last tiles before
-// it sleeps until they are done (see doGeneration()).
-constexpr qint64 MaxTailSpinNs = 5 * 1000 * 1000;
+// Until done() holds or the pool has nothing left to run. Looked for rather
+// than slept through at first, since waking a sleeping thread (on a virtual
+// machine above all) took longer than a small tile: 150-700 us. What is
+// waited for here is short (the last tile of each thread, the listing of
+// the masks), so the looking ends soon; past MaxSpinNs the thread sleeps.
+constexpr qint64 MaxSpinNs = 5 * 1000 * 1000;
+
+template <typename Done> void waitFor(QThreadPool &pool, const Done &done)
+{
+    QElapsedTimer spun;
+    spun.start();
+    while (!done()) {
+        if (spun.nsecsElapsed() > MaxSpinNs) {
+            pool.waitForDone();
+            return;
+        }
+        QThread::yieldCurrentThread();
+    }
+}
 
 // Beyond the decoded mask: the tile and the encoder's copies of its rows (as
 // they are, filtered, compressed), per pixel of the tile.
@@ -249,6 +265,7 @@ void generateTiles::doGeneration()
     std::optional<TilePipeline> pipeline;
     MemoryBudget budget(memoryBudget);
     std::optional<TileQueue> queue;
+    std::atomic<bool> claimed{false};
     QThreadPool pool;
     pool.setMaxThreadCount(threads - 1);
     auto listAndClaim = [&] {
@@ -265,9 +282,12 @@ void generateTiles::doGeneration()
         // With a second thread at hand, it lists the masks and claims the
         // folder while this one builds the shared layers: on a short run
         // these steps are a good part of its time.
-        pool.start(listAndClaim);
+        pool.start([&] {
+            listAndClaim();
+            claimed.store(true, std::memory_order_release);
+        });
         pipeline.emplace(currentStyle());
-        pool.waitForDone();
+        waitFor(pool, [&] { return claimed.load(std::memory_order_acquire); });
     } else {
         listAndClaim();
     }
@@ -326,21 +346,12 @@ void generateTiles::doGeneration()
     };
     while (queue->makeNext())
         reportFinished();
-    // The last tiles of the other threads: looked for rather than slept
-    // through, as waking a sleeping thread (on a virtual machine above all)
-    // can take longer than a small tile, and only the last one of each is
-    // left. Once the tasks are done with the queue, the pool's end waits for
-    // its threads.
-    QElapsedTimer spun;
-    spun.start();
-    while (queue->tasks.load(std::memory_order_acquire) > 0) {
+    // The other threads' last tiles. Once the tasks are done with the queue,
+    // the pool's end waits for its threads.
+    waitFor(pool, [&] {
         reportFinished();
-        if (spun.nsecsElapsed() > MaxTailSpinNs) {
-            pool.waitForDone();
-            break;
-        }
-        QThread::yieldCurrentThread();
-    }
+        return queue->tasks.load(std::memory_order_acquire) == 0;
+    });
     reportFinished();
 
     if (exportOptions.any())
