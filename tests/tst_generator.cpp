@@ -1160,6 +1160,10 @@ private slots:
                                     ".tilewright-partial-a.png.Xy12Ab"};
         for (const QString &name : leftovers + QStringList{".keep"})
             QVERIFY(writeFile(dir.filePath("out/" + name), "part"));
+        // A link under a staged name goes (not what it points to); a folder stays.
+        QVERIFY(
+            QFile::link(dir.filePath("out/.keep"), dir.filePath("out/.tilewright-partial-b.png")));
+        QVERIFY(QDir().mkpath(dir.filePath("out/.tilewright-partial-folder")));
         QLockFile other(dir.filePath("out/.tilewright.lock"));
         QVERIFY(!held || other.tryLock(0));
         generateTiles worker;
@@ -1170,8 +1174,11 @@ private slots:
                  held ? "total 1, failed (run), complete error 0" : counted(1, 1));
         QVERIFY2(!held || reasons.value(0).contains("Another run"), qPrintable(reasons.join('\n')));
         const QStringList files = QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden);
-        const QStringList kept = QStringList{".keep"} + leftovers + QStringList{".tilewright.lock"};
+        const QStringList kept = QStringList{".keep"} + leftovers +
+                                 QStringList{".tilewright-partial-b.png", ".tilewright.lock"};
         QCOMPARE(files, held ? kept : QStringList({".keep", "a.png"}));
+        QCOMPARE(readFile(dir.filePath("out/.keep")), QByteArray("part"));
+        QVERIFY(QFileInfo(dir.filePath("out/.tilewright-partial-folder")).isDir());
     }
 
     // A tile goes through a staged file made afresh: what lies under either
