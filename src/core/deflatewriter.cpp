@@ -141,7 +141,7 @@ int matchLength(const uchar *a, const uchar *b, int max)
     return n;
 }
 
-// One match or literal; distance 0 marks a literal.
+// Whether the four bytes are one value repeated.
 bool isRun(uint32_t fourBytes)
 {
     return fourBytes == (fourBytes & 0xff) * 0x01010101u;
@@ -307,10 +307,7 @@ struct ReversedBytes
         }
     }
 };
-const uint8_t *const reversedByte = [] {
-    static const ReversedBytes bytes;
-    return bytes.table;
-}();
+const ReversedBytes reversedBytes;
 
 // Canonical codes for the lengths, bit-reversed for the LSB-first stream.
 void canonicalCodes(const uint8_t *lengths, int n, uint16_t *codes)
@@ -331,7 +328,8 @@ void canonicalCodes(const uint8_t *lengths, int n, uint16_t *codes)
             continue;
         const uint32_t c = next[l]++;
         const uint32_t reversed =
-            (uint32_t(reversedByte[c & 0xff]) << 8 | reversedByte[c >> 8]) >> (16 - l);
+            (uint32_t(reversedBytes.table[c & 0xff]) << 8 | reversedBytes.table[c >> 8]) >>
+            (16 - l);
         codes[s] = uint16_t(reversed);
     }
 }

@@ -214,8 +214,13 @@ QVector<QString> Level::cellTiles() const
 
 QStringList Level::tileNames() const
 {
+    return tileNames(cellTiles());
+}
+
+QStringList Level::tileNames(const QVector<QString> &cellTiles)
+{
     QSet<QString> names;
-    for (const QString &name : cellTiles())
+    for (const QString &name : cellTiles)
         if (!name.isEmpty())
             names.insert(name);
     QStringList sorted(names.cbegin(), names.cend());

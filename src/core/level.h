@@ -56,6 +56,8 @@ public:
     QVector<QString> cellTiles() const;
     // Every tile name the level uses, sorted.
     QStringList tileNames() const;
+    // The same of cellTiles() already worked out.
+    static QStringList tileNames(const QVector<QString> &cellTiles);
 
     bool operator==(const Level &other) const;
     bool operator!=(const Level &other) const { return !(*this == other); }

@@ -11,14 +11,18 @@ LevelMapWriter::LevelMapWriter(const Level &level, const AtlasLayout &layout)
     : m_level(level), m_layout(layout)
 {
     // Each cell's place on the sheet, found once; names compare ignoring
-    // letter case, as the library's files do.
+    // letter case, as the library's files do, and the first of names that
+    // differ only in case is the one taken.
     QHash<QString, int> indexOf;
-    for (int i = 0; i < layout.names.size(); ++i)
-        indexOf.insert(layout.names.at(i).toLower(), i);
+    for (int i = 0; i < layout.names.size(); ++i) {
+        const QString key = layout.names.at(i).toCaseFolded();
+        if (!indexOf.contains(key))
+            indexOf.insert(key, i);
+    }
     const QVector<QString> cells = level.cellTiles();
     m_indices.reserve(cells.size());
     for (const QString &name : cells)
-        m_indices << (name.isEmpty() ? -1 : indexOf.value(name.toLower(), -1));
+        m_indices << (name.isEmpty() ? -1 : indexOf.value(name.toCaseFolded(), -1));
 }
 
 int LevelMapWriter::tileIndex(int x, int y) const

@@ -7,8 +7,6 @@
 
 #include <QPainter>
 
-#include <algorithm>
-
 LevelRenderer::LevelRenderer(const QString &maskDirectory) : m_maskDirectory(maskDirectory) {}
 
 void LevelRenderer::setMaskDirectory(const QString &maskDirectory)
@@ -66,14 +64,9 @@ QImage LevelRenderer::render(const Level &level, const TileStyle &style, int cel
         missing->clear();
     // Each distinct tile once, as a run would make it.
     const QVector<QString> cells = level.cellTiles();
-    QStringList used;
-    for (const QString &name : cells)
-        if (!name.isEmpty() && !used.contains(name))
-            used << name;
-    std::sort(used.begin(), used.end());
     const TilePipeline pipeline(style);
     QHash<QString, QImage> tiles;
-    for (const QString &name : qAsConst(used)) {
+    for (const QString &name : Level::tileNames(cells)) {
         const QImage source = mask(name);
         if (source.isNull()) {
             if (missing)

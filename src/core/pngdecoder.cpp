@@ -1,6 +1,7 @@
 #include "pngdecoder.h"
 
 #include "pngfilter.h"
+#include "pngsimd.h"
 
 #include <QtEndian>
 
@@ -14,7 +15,6 @@
 #include <vector>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
 #include <tmmintrin.h>
 #endif
 
@@ -115,44 +115,25 @@ void unfilterSub4(uchar *row, size_t n)
     }
 }
 
-// Plus the floor of the mean of left and above: _mm_avg_epu8 rounds up, so
-// take back the odd bit.
+// Plus the floor of the mean of left and above.
 void unfilterAverage4(uchar *row, const uchar *prev, size_t n)
 {
-    const __m128i one = _mm_set1_epi8(1);
     __m128i left = _mm_setzero_si128();
     for (size_t i = 0; i < n; i += 4) {
-        const __m128i above = loadPixel(prev + i);
-        const __m128i odd = _mm_and_si128(_mm_xor_si128(left, above), one);
-        const __m128i mean = _mm_sub_epi8(_mm_avg_epu8(left, above), odd);
-        left = _mm_add_epi8(loadPixel(row + i), mean);
+        left = _mm_add_epi8(loadPixel(row + i), PngSimd::floorMean(left, loadPixel(prev + i)));
         storePixel(row + i, left);
     }
 }
 
-// Plus whichever of left (a), above (b) and above-left (c) is nearest to
-// a + b - c, ties in that order, as PngFilter::paethPredictor: in 16 bits,
-// |b - c|, |a - c| and |a + b - 2c| compared lane by lane.
+// Plus the Paeth predictor of left (a), above (b) and above-left (c), as
+// the encoder's filter predicts it.
 void unfilterPaeth4(uchar *row, const uchar *prev, size_t n)
 {
-    const __m128i zero = _mm_setzero_si128();
-    const auto absolute = [&](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
-    __m128i a = zero, c = zero; // 16-bit lanes
+    __m128i a = _mm_setzero_si128(), c = a;
     for (size_t i = 0; i < n; i += 4) {
-        const __m128i b = _mm_unpacklo_epi8(loadPixel(prev + i), zero);
-        const __m128i towardA = _mm_sub_epi16(b, c), towardB = _mm_sub_epi16(a, c);
-        const __m128i pa = absolute(towardA), pb = absolute(towardB),
-                      pc = absolute(_mm_add_epi16(towardA, towardB));
-        const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
-        const __m128i takeA = _mm_cmpeq_epi16(pa, smallest);
-        const __m128i takeB = _mm_andnot_si128(takeA, _mm_cmpeq_epi16(pb, smallest));
-        const __m128i takeC = _mm_andnot_si128(_mm_or_si128(takeA, takeB), _mm_set1_epi16(-1));
-        const __m128i nearest =
-            _mm_or_si128(_mm_or_si128(_mm_and_si128(takeA, a), _mm_and_si128(takeB, b)),
-                         _mm_and_si128(takeC, c));
-        const __m128i x = _mm_add_epi8(loadPixel(row + i), _mm_packus_epi16(nearest, zero));
-        storePixel(row + i, x);
-        a = _mm_unpacklo_epi8(x, zero);
+        const __m128i b = loadPixel(prev + i);
+        a = _mm_add_epi8(loadPixel(row + i), PngSimd::paeth8(a, b, c));
+        storePixel(row + i, a);
         c = b;
     }
 }
@@ -243,15 +224,10 @@ void swapTail(const uchar *in, uchar *out, const uchar *up, size_t i, size_t n)
 // as the "up" filter would.
 void swapRowSse2(const uchar *in, uchar *out, const uchar *up, size_t n)
 {
-    const __m128i keep = _mm_set1_epi32(int(0xff00ff00));
-    const __m128i low = _mm_set1_epi32(0xff);
     size_t i = 0;
     for (; i + 16 <= n; i += 16) {
         const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
-        const __m128i red = _mm_slli_epi32(_mm_and_si128(w, low), 16);
-        const __m128i blue = _mm_and_si128(_mm_srli_epi32(w, 16), low);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i),
-                         _mm_or_si128(_mm_and_si128(w, keep), _mm_or_si128(red, blue)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), PngSimd::swapRedBlue(w));
     }
     swapTail(in, out, nullptr, i, n);
     if (up)

@@ -62,16 +62,16 @@ constexpr int ThoroughLevel = 10;
 // Scratch buffers kept per thread, so encoding many tiles allocates nothing.
 struct Scratch
 {
-    std::vector<uchar> unfiltered; // per row: filter byte 0, then the pixels
-    std::vector<uchar> filtered;   // per row: libpng's filter choice
-    std::vector<uchar> candidates; // four filtered versions of a row, and a row of zeros
+    std::vector<uchar> unfiltered;    // per row: filter byte 0, then the pixels
+    std::vector<uchar> filtered;      // per row: libpng's filter choice
+    std::vector<uchar> filterScratch; // adaptiveRows()'s own
     std::vector<uchar> out;
 
     void release()
     {
         // A one-off huge image should not pin its memory to the thread.
         constexpr size_t Keep = 8u << 20;
-        for (auto *v : {&unfiltered, &filtered, &candidates, &out}) {
+        for (auto *v : {&unfiltered, &filtered, &filterScratch, &out}) {
             if (v->capacity() > Keep) {
                 v->clear();
                 v->shrink_to_fit();
@@ -193,7 +193,7 @@ QByteArray encodeRows(const QImage &image, int channels, Scratch &scratch, QStri
     const std::vector<uchar> *rows = &scratch.unfiltered;
     if (encoding != PngEncoder::Encoding::Unfiltered) {
         PngFilter::adaptiveRows(scratch.unfiltered, width, height, channels, scratch.filtered,
-                                scratch.candidates);
+                                scratch.filterScratch);
         rows = &scratch.filtered;
     }
 

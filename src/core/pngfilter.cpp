@@ -4,9 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "pngsimd.h"
+
 // Where the compiler can target AVX2 for single functions, the filter costs
 // also come in a version taking 32 bytes at a time, used when the processor
 // has it.
@@ -28,16 +27,9 @@ void argbToRgba(const QRgb *in, uchar *out, int count)
 {
     int x = 0;
 #if defined(__SSE2__)
-    // x86 is little-endian: each word reads B, G, R, A in memory, so swapping
-    // its R and B bytes gives R, G, B, A.
-    const __m128i keep = _mm_set1_epi32(int(0xff00ff00));
-    const __m128i low = _mm_set1_epi32(0xff);
     for (; x + 4 <= count; x += 4) {
         const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + x));
-        const __m128i red = _mm_and_si128(_mm_srli_epi32(w, 16), low);
-        const __m128i blue = _mm_slli_epi32(_mm_and_si128(w, low), 16);
-        const __m128i rgba = _mm_or_si128(_mm_and_si128(w, keep), _mm_or_si128(red, blue));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * x), rgba);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * x), PngSimd::swapRedBlue(w));
     }
 #endif
     for (; x < count; ++x) {
@@ -51,34 +43,7 @@ void argbToRgba(const QRgb *in, uchar *out, int count)
 }
 
 #if defined(__SSE2__)
-inline __m128i lessOrEqual(__m128i x, __m128i y) // unsigned bytes
-{
-    return _mm_cmpeq_epi8(_mm_min_epu8(x, y), x);
-}
-
-inline __m128i select8(__m128i mask, __m128i yes, __m128i no)
-{
-    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
-}
-
-inline __m128i absDifference(__m128i x, __m128i y)
-{
-    return _mm_or_si128(_mm_subs_epu8(x, y), _mm_subs_epu8(y, x));
-}
-
-// The Paeth predictor on sixteen bytes at once. pc = |(b - c) + (a - c)|
-// is pa + pb when both differences have one sign, where 8 bits may
-// saturate; but then pc is at least pa and pb and every comparison comes
-// out the same. Otherwise it is |pa - pb|, exact.
-inline __m128i paeth8(__m128i a, __m128i b, __m128i c)
-{
-    const __m128i pa = absDifference(b, c);
-    const __m128i pb = absDifference(a, c);
-    const __m128i sameSign = _mm_cmpeq_epi8(lessOrEqual(c, b), lessOrEqual(c, a));
-    const __m128i pc = select8(sameSign, _mm_adds_epu8(pa, pb), absDifference(pa, pb));
-    const __m128i takeA = _mm_and_si128(lessOrEqual(pa, pb), lessOrEqual(pa, pc));
-    return select8(takeA, a, select8(lessOrEqual(pb, pc), b, c));
-}
+using PngSimd::paeth8;
 
 // libpng's cost of sixteen filtered bytes, added to two 64-bit sums.
 inline __m128i addCost(__m128i sums, __m128i v)
@@ -126,10 +91,7 @@ struct Average
 #if defined(__SSE2__)
     static __m128i at(__m128i x, __m128i a, __m128i b, __m128i)
     {
-        // floor((a + b) / 2): _mm_avg_epu8 rounds up, so take back the odd bit.
-        const __m128i mean =
-            _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
-        return _mm_sub_epi8(x, mean);
+        return _mm_sub_epi8(x, PngSimd::floorMean(a, b));
     }
 #endif
 };

@@ -138,8 +138,8 @@ private:
     int m_topHeight = 0;
 
     // The bottom with the top's shadow drawn over it, as the painter draws
-    // it (RGBA8888). Away from the top, m_base is what the top
-    // draw leaves, as it is where no shadow falls.
+    // it (RGBA8888). Away from the top, m_base is what the top draw leaves,
+    // as it is where no shadow falls.
     QImage m_shadowed;
     // What tiles read of them, row by row; "Stored": where the mask keeps a
     // pixel whole, the same after the tile's trip through premultiplied and
