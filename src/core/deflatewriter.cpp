@@ -346,26 +346,25 @@ public:
             m_out.resize(std::max(m_out.size() * 2, m_pos + bytes + 16));
     }
 
-    void put(uint32_t value, int bits)
+    // Up to 56 bits at once. Whole bytes go out at every call, eight bytes
+    // stored and the position moved past the complete ones, so fewer than 8
+    // bits wait in the buffer and no call branches on it.
+    void put(uint64_t value, int bits)
     {
-        m_bits |= uint64_t(value) << m_count;
+        m_bits |= value << m_count;
         m_count += bits;
-        if (m_count >= 32) {
-            qToLittleEndian(quint32(m_bits), &m_out[m_pos]); // deflate's bits go LSB first
-            m_pos += 4;
-            m_bits >>= 32;
-            m_count -= 32;
-        }
+        qToLittleEndian(quint64(m_bits), &m_out[m_pos]); // deflate's bits go LSB first
+        m_pos += size_t(m_count >> 3);
+        m_bits >>= m_count & ~7;
+        m_count &= 7;
     }
 
     void alignToByte()
     {
-        while (m_count > 0) {
+        if (m_count > 0)
             m_out[m_pos++] = uchar(m_bits);
-            m_bits >>= 8;
-            m_count = std::max(m_count - 8, 0);
-        }
         m_bits = 0;
+        m_count = 0;
     }
 
     void putBytes(const uchar *data, size_t n)
@@ -435,11 +434,15 @@ public:
                 m_bits.put(m_litLenCodes[s.litLen], n);
                 continue;
             }
-            const int lengthBits = lengthExtra[s.litLen - 257];
-            m_bits.put(m_litLenCodes[s.litLen] | uint32_t(s.lengthExtra) << n, n + lengthBits);
+            // The length's code and extra bits and the distance's, at most
+            // 15 + 5 + 15 + 13 bits, in one go.
+            const int lengthBits = n + lengthExtra[s.litLen - 257];
             const int dc = s.distanceCode;
             const int d = m_distLengths[dc];
-            m_bits.put(m_distCodes[dc] | uint32_t(s.distanceExtra) << d, d + distanceExtra[dc]);
+            const uint64_t distance = m_distCodes[dc] | uint64_t(s.distanceExtra) << d;
+            m_bits.put(m_litLenCodes[s.litLen] | uint64_t(s.lengthExtra) << n |
+                           distance << lengthBits,
+                       lengthBits + d + distanceExtra[dc]);
         }
         m_bits.put(m_litLenCodes[EndOfBlock], m_litLenLengths[EndOfBlock]);
     }
