@@ -32,7 +32,9 @@
 #include <functional>
 #include <limits>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace GeneratorFixtures;
 using PngReadBack::libpngPixels;
@@ -139,6 +141,18 @@ QImage everyValueAndAlpha()
             std::memcpy(straight.scanLine(a) + 4 * c, pixel, 4);
         }
     return straight;
+}
+
+// Whether files can be made without a name in the folder (Linux).
+bool hasUnnamedFiles(const QString &folder)
+{
+#ifdef O_TMPFILE
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_WRONLY, 0600);
+    return fd >= 0 && ::close(fd) == 0;
+#else
+    Q_UNUSED(folder);
+    return false;
+#endif
 }
 
 QString record(generateTiles &worker, QStringList &reasons)
@@ -1181,11 +1195,13 @@ private slots:
         QVERIFY(QFileInfo(dir.filePath("out/.tilewright-partial-folder")).isDir());
     }
 
-    // A tile goes through a staged file made afresh: what lies under either
-    // name is replaced, never written through; an existing tile keeps its
-    // permissions, a new one gets 0666 less the umask. A failure gives the
-    // reason and leaves the old tile as it was and nothing staged. (Full and
-    // read-only disks: run_reportsEachMask_writesOracleTiles.)
+    // A tile goes through an unnamed file or a staged one made afresh: what
+    // lies under either name is replaced, never written through; an existing
+    // tile keeps its permissions, a new one gets 0666 less the umask. A
+    // failure gives the reason and leaves the old tile as it was and nothing
+    // staged. A new tile made unnamed never takes the staged name, so a
+    // leftover there waits for the next claim. (Full and read-only disks:
+    // run_reportsEachMask_writesOracleTiles.)
     void outputFolder_writesWholeTileOrNothing_data()
     {
         QTest::addColumn<QString>("tile");   // under the tile's name: "", "file", "link"
@@ -1229,7 +1245,7 @@ private slots:
         QCOMPARE(readFile(victim), QByteArray("victim"));
         QCOMPARE(readFile(path), QByteArray(written ? "new" : tile == "file" ? "old" : ""));
         QStringList want;
-        if (staged == "folder")
+        if (staged == "folder" || (staged == "link" && tile.isEmpty() && hasUnnamedFiles(out)))
             want << OutputFolder::StagingPrefix + "a.png";
         if (written || tile == "file")
             want << "a.png";

@@ -12,8 +12,9 @@ class QLockFile;
 // claim() takes a lock file in the folder, so a second run into it (another
 // window, another tilewright-cli) is refused instead of mixing two designs
 // in one set, and removes what an interrupted run left: writeFile() stages
-// every file under a recognisable hidden name, so after a kill only those
-// names can be left, and the next run knows them for its own.
+// a file under a recognisable hidden name when it cannot write it unnamed,
+// so after a kill only those names can be left, and the next run knows them
+// for its own.
 class OutputFolder
 {
 public:
@@ -32,11 +33,13 @@ public:
     bool claim(QString *errorString = nullptr);
     void release();
 
-    // The whole file or nothing, as SafeFileWriter: written and synced under
-    // StagingPrefix + the file's name, then renamed over the target, so an
-    // interrupted write leaves only a name claim() removes. An existing file
-    // keeps its permissions; a new one gets 0666 less the umask. A link under
-    // either name is replaced, never written through.
+    // The whole file or nothing, as SafeFileWriter: written and synced
+    // without a name and then linked under its own where the file system
+    // allows it and nothing has that name yet, else under StagingPrefix + the
+    // file's name and then renamed over the target; so an interrupted write
+    // leaves at most a name claim() removes. An existing file keeps its
+    // permissions; a new one gets 0666 less the umask. A link under either
+    // name is replaced, never written through.
     static bool writeFile(const QString &path, const QByteArray &data,
                           QString *errorString = nullptr);
 
