@@ -333,7 +333,8 @@ private slots:
         QTest::newRow("four values, several blocks") << noise(300000, 4) << 0;
         QTest::newRow("noise with runs")
             << noise(50000, 256).replace(char(7), QByteArray(40, 7)) << 0;
-        const TilePipeline pipeline(styleFrom("top=grass topPattern=specks", QDir()));
+        const QTemporaryDir pictures; // not the working folder
+        const TilePipeline pipeline(styleFrom("top=grass topPattern=specks", pictures.path()));
         const QImage tile = pipeline.makeTile(variedMask(5), true, 96);
         std::vector<uchar> rows, filtered, scratch;
         QVERIFY(PngFilter::unfilteredRows(tile, 4, rows));
