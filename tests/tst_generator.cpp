@@ -1196,34 +1196,39 @@ private slots:
         QVERIFY(QFileInfo(dir.filePath("out/.tilewright-partial-folder")).isDir());
     }
 
-    // A tile goes through an unnamed file or a staged one made afresh: what
-    // lies under either name is replaced, never written through; an existing
-    // tile keeps its permissions, a new one gets 0666 less the umask. A
-    // failure gives the reason and leaves the old tile as it was and nothing
-    // staged. A new tile made unnamed never takes the staged name, so a
-    // leftover there waits for the next claim. (Full and read-only disks:
-    // run_reportsEachMask_writesOracleTiles.)
+    // A tile goes through a staged file made afresh, or when likely new an
+    // unnamed one: what lies under either name is replaced, never written
+    // through; an existing tile keeps its permissions, a new one gets 0666
+    // less the umask. A failure gives the reason and leaves the old tile as
+    // it was and nothing staged. A tile made unnamed never takes the staged
+    // name, so a leftover there waits for the next claim. (Full and
+    // read-only disks: run_reportsEachMask_writesOracleTiles.)
     void outputFolder_writesWholeTileOrNothing_data()
     {
         QTest::addColumn<QString>("tile");   // under the tile's name: "", "file", "link"
         QTest::addColumn<QString>("staged"); // under the staged name: "", "file", "link", "folder"
+        QTest::addColumn<bool>("likelyNew");
         QTest::addColumn<QString>("reason"); // empty when written
-        const auto row = [](const char *tag, const char *tile, const char *staged,
-                            const char *reason = "") {
-            QTest::newRow(tag) << QString(tile) << QString(staged) << QString(reason);
-        };
-        row("new tile", "", "");
-        row("existing tile, its mode wider than the umask", "file", "");
-        row("link under the tile's name", "link", "");
-        row("leftover under the staged name", "file", "file");
-        row("link under the staged name", "", "link");
-        row("folder under the staged name", "file", "folder", "directory");
-        row("missing folder", "", "", "No such file");
+        for (const bool likelyNew : {false, true}) {
+            const auto row = [likelyNew](const char *tag, const char *tile, const char *staged,
+                                         const char *reason = "") {
+                QTest::newRow(qPrintable(QString(tag) + (likelyNew ? ", likely new" : "")))
+                    << QString(tile) << QString(staged) << likelyNew << QString(reason);
+            };
+            row("new tile", "", "");
+            row("existing tile, its mode wider than the umask", "file", "");
+            row("link under the tile's name", "link", "");
+            row("leftover under the staged name", "file", "file");
+            row("link under the staged name", "", "link");
+            row("folder under the staged name", "file", "folder", "directory");
+            row("missing folder", "", "", "No such file");
+        }
     }
     void outputFolder_writesWholeTileOrNothing()
     {
         QFETCH(QString, tile);
         QFETCH(QString, staged);
+        QFETCH(bool, likelyNew);
         QFETCH(QString, reason);
         QTemporaryDir dir;
         const QString out = dir.filePath(reason.contains("No such") ? "gone" : "out");
@@ -1237,16 +1242,17 @@ private slots:
         };
         QVERIFY(place(tile, path) && place(staged, stagedPath));
         QVERIFY(tile != "file" || ::chmod(qPrintable(path), 0666) == 0);
+        const bool unnamed = likelyNew && tile.isEmpty() && hasUnnamedFiles(out);
         const mode_t umask = ::umask(027);
         QString error;
-        const bool written = OutputFolder::writeFile(path, "new", &error);
+        const bool written = OutputFolder::writeFile(path, "new", &error, likelyNew);
         ::umask(umask);
         QCOMPARE(written, reason.isEmpty());
         QVERIFY2(error.contains(reason), qPrintable(error));
         QCOMPARE(readFile(victim), QByteArray("victim"));
         QCOMPARE(readFile(path), QByteArray(written ? "new" : tile == "file" ? "old" : ""));
         QStringList want;
-        if (staged == "folder" || (staged == "link" && tile.isEmpty() && hasUnnamedFiles(out)))
+        if (staged == "folder" || (staged == "link" && unnamed))
             want << OutputFolder::StagingPrefix + "a.png";
         if (written || tile == "file")
             want << "a.png";
@@ -1254,6 +1260,24 @@ private slots:
         struct stat status;
         QVERIFY(!written || (::lstat(qPrintable(path), &status) == 0 && S_ISREG(status.st_mode)));
         QVERIFY(!written || (status.st_mode & 0777) == (tile == "file" ? 0666u : 0640u));
+    }
+
+    // A claim lists what the folder holds, its leftovers gone; before a
+    // claim, or after the release, any name may be there.
+    void outputFolder_mayHold_namesListedByTheClaim()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath("a.png"), "old") &&
+                writeFile(dir.filePath(OutputFolder::StagingPrefix + "b.png"), "part") &&
+                QDir().mkpath(dir.filePath("folder")));
+        OutputFolder output(dir.path());
+        QVERIFY(output.mayHold("c.png"));
+        QVERIFY(output.claim());
+        QVERIFY(output.mayHold("a.png") && output.mayHold("folder"));
+        QVERIFY(!output.mayHold("c.png") && !output.mayHold("A.png"));
+        QVERIFY(!output.mayHold(OutputFolder::StagingPrefix + "b.png"));
+        output.release();
+        QVERIFY(output.mayHold("c.png"));
     }
 };
 

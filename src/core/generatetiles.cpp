@@ -56,7 +56,7 @@ template <typename Done> void waitFor(QThreadPool &pool, const Done &done)
 constexpr qint64 TileBytesPerPixel = 16;
 
 void makeTile(const TilePipeline &pipeline, int tileSize, const QString &outputDirectory,
-              MemoryBudget *budget, TileJob &job)
+              const OutputFolder &output, MemoryBudget *budget, TileJob &job)
 {
     // The header tells what decoding will take; the budget is held until the
     // tile is written.
@@ -77,8 +77,8 @@ void makeTile(const TilePipeline &pipeline, int tileSize, const QString &outputD
         job.reason = generateTiles::tr("The tile could not be composed.");
         return;
     }
-    job.written =
-        TileFileWriter::write(outputDirectory + QLatin1Char('/') + job.fileName, tile, &job.reason);
+    job.written = TileFileWriter::write(outputDirectory + QLatin1Char('/') + job.fileName, tile,
+                                        &job.reason, !output.mayHold(job.fileName));
 }
 
 // The run's jobs, handed out one at a time to every thread that makes tiles.
@@ -88,15 +88,17 @@ void makeTile(const TilePipeline &pipeline, int tileSize, const QString &outputD
 struct TileQueue
 {
     TileQueue(const TilePipeline &pipeline, int tileSize, const QString &outputDirectory,
-              MemoryBudget &budget, const QThread *runThread, size_t count)
-        : pipeline(pipeline), tileSize(tileSize), outputDirectory(outputDirectory), budget(budget),
-          runThread(runThread), jobs(count)
+              const OutputFolder &output, MemoryBudget &budget, const QThread *runThread,
+              size_t count)
+        : pipeline(pipeline), tileSize(tileSize), outputDirectory(outputDirectory), output(output),
+          budget(budget), runThread(runThread), jobs(count)
     {
     }
 
     const TilePipeline &pipeline;
     int tileSize;
     QString outputDirectory;
+    const OutputFolder &output;
     MemoryBudget &budget;
     // Asked to interrupt: no job is handed out after that; tiles in hand
     // are finished, never dropped half-way.
@@ -120,7 +122,7 @@ struct TileQueue
         if (index >= jobs.size())
             return false;
         TileJob &job = jobs[index];
-        makeTile(pipeline, tileSize, outputDirectory, &budget, job);
+        makeTile(pipeline, tileSize, outputDirectory, output, &budget, job);
         job.finished.store(true, std::memory_order_release);
         return true;
     }
@@ -323,7 +325,7 @@ void generateTiles::doGeneration()
 
     // A job holds names only (each tile lives just while it is made), so
     // the jobs take no more memory per mask than the list of masks.
-    queue.emplace(*pipeline, tileSize, outputDirectory, budget, QThread::currentThread(),
+    queue.emplace(*pipeline, tileSize, outputDirectory, output, budget, QThread::currentThread(),
                   size_t(masks.size()));
     std::vector<TileJob> &jobs = queue->jobs;
     for (int i = 0; i < masks.size(); ++i) {

@@ -99,29 +99,6 @@ bool linkUnnamed(int fd, const QByteArray &path)
     return true;
 }
 #endif
-
-// An existing file keeps its permissions. Only a file counts: a link under
-// the target's name is replaced by the rename, never followed.
-bool keepMode(const QByteArray &target, int fd)
-{
-    struct stat existing;
-    return ::lstat(target.constData(), &existing) != 0 || !S_ISREG(existing.st_mode) ||
-           ::fchmod(fd, existing.st_mode & 0777) == 0;
-}
-
-// rename() replaces the target in one step, so a reader sees the old file or
-// the new one, never a part. `error` is what went wrong before it, if anything.
-bool renameStaged(const QByteArray &staged, const QByteArray &target, int error,
-                  QString *errorString)
-{
-    if (!error && ::rename(staged.constData(), target.constData()) != 0)
-        error = errno;
-    if (error) {
-        ::unlink(staged.constData());
-        return failWith(error, errorString);
-    }
-    return true;
-}
 #endif
 
 } // namespace
@@ -167,22 +144,35 @@ bool OutputFolder::claim(QString *errorString)
     // pattern on every call: most of a claim's time in a fresh folder.)
     QDirIterator entries(m_path,
                          QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    m_names.clear();
     while (entries.hasNext()) {
         const QString path = entries.next();
-        if (entries.fileName().startsWith(StagingPrefix) && !entries.fileInfo().isDir())
+        const QString name = entries.fileName();
+        if (name.startsWith(StagingPrefix) && !entries.fileInfo().isDir())
             QFile::remove(path);
+        else
+            m_names.insert(name);
     }
+    m_listed = true;
     return true;
+}
+
+bool OutputFolder::mayHold(const QString &fileName) const
+{
+    return !m_listed || m_names.contains(fileName);
 }
 
 void OutputFolder::release()
 {
+    m_listed = false;
+    m_names.clear();
     if (m_lock)
         m_lock->unlock();
     m_lock.reset();
 }
 
-bool OutputFolder::writeFile(const QString &path, const QByteArray &data, QString *errorString)
+bool OutputFolder::writeFile(const QString &path, const QByteArray &data, QString *errorString,
+                             bool likelyNew)
 {
 #ifdef Q_OS_UNIX
     // One tile is one small file, and a run writes thousands: straight system
@@ -197,49 +187,44 @@ bool OutputFolder::writeFile(const QString &path, const QByteArray &data, QStrin
     staged.append(target.constData() + slash + 1, target.size() - slash - 1);
 
 #ifdef O_TMPFILE
-    // Where the file system has unnamed files (tmpfs, ext4, xfs, btrfs), the
-    // file is written and synced without a name and then linked under its
-    // own when nothing has that name yet: one change to the folder instead of
-    // a look-up, a create and a rename. Every change locks the folder, and a
-    // thread that meets the lock held sleeps: two threads writing tiles into
-    // one folder slept some 15 times a run of 200 tiles, each time for
-    // 0.1 ms or more on a virtual machine. A kill leaves nothing behind.
-    // Whatever this way cannot do is done under the staged name below.
-    const QByteArray folder = slash > 0 ? target.left(slash) : QByteArray(slash == 0 ? "/" : ".");
-    const int unnamed = openEintr(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (unnamed >= 0) {
-        if (!writeAll(unnamed, data.constData(), data.size()) || !syncData(unnamed)) {
-            const int error = errno;
-            ::close(unnamed);
-            return failWith(error, errorString);
-        }
-        if (linkUnnamed(unnamed, target)) {
-            if (::close(unnamed) == 0)
-                return true;
-            // A failed close may be the first news of a failed write.
-            const int error = errno;
-            ::unlink(target.constData());
-            return failWith(error, errorString);
-        }
-        if (errno == EEXIST) {
-            // Something has the name: staged, then renamed over it.
-            if (!keepMode(target, unnamed)) {
+    // A file that is most likely new is written and synced without a name,
+    // where the file system has unnamed files (tmpfs, ext4, xfs, btrfs), and
+    // then linked under its own: one change to the folder instead of a
+    // look-up, a create and a rename, and nothing left behind by a kill.
+    // Every change locks the folder, and a thread that meets the lock held
+    // sleeps: two threads writing tiles into one folder slept some 15 times a
+    // run of 200 tiles so, each time for 0.1 ms or more on a virtual machine.
+    // A link never replaces a file, so one there after all takes the staged
+    // way below, as does all this way cannot do.
+    if (likelyNew) {
+        const QByteArray folder =
+            slash > 0 ? target.left(slash) : QByteArray(slash == 0 ? "/" : ".");
+        const int unnamed = openEintr(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (unnamed >= 0) {
+            if (!writeAll(unnamed, data.constData(), data.size()) || !syncData(unnamed)) {
                 const int error = errno;
                 ::close(unnamed);
                 return failWith(error, errorString);
             }
-            bool linked = linkUnnamed(unnamed, staged);
-            if (!linked && errno == EEXIST && ::unlink(staged.constData()) == 0)
-                linked = linkUnnamed(unnamed, staged);
-            const int error = linked ? 0 : errno;
-            const int closeError = ::close(unnamed) == 0 ? 0 : errno;
-            if (!linked)
+            if (linkUnnamed(unnamed, target)) {
+                if (::close(unnamed) == 0)
+                    return true;
+                // A failed close may be the first news of a failed write.
+                const int error = errno;
+                ::unlink(target.constData());
                 return failWith(error, errorString);
-            return renameStaged(staged, target, closeError, errorString);
+            }
+            ::close(unnamed);
         }
-        ::close(unnamed); // no /proc to link through: the staged file then
     }
+#else
+    Q_UNUSED(likelyNew);
 #endif
+
+    // An existing tile keeps its permissions. Only a file counts: a link
+    // under the tile's name is replaced by the rename, never followed.
+    struct stat existing;
+    const bool keepMode = ::lstat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode);
 
     // O_EXCL creates the staged file afresh, so nothing planted under its
     // name (a link, a file someone else holds open) is written through; a
@@ -254,14 +239,27 @@ bool OutputFolder::writeFile(const QString &path, const QByteArray &data, QStrin
 
     // Synced before the rename, as QSaveFile does, so that after a crash the
     // tile is the old file or the new one, never an empty one.
-    bool written =
-        keepMode(target, fd) && writeAll(fd, data.constData(), data.size()) && syncData(fd);
-    int error = written ? 0 : errno;
+    bool written = (!keepMode || ::fchmod(fd, existing.st_mode & 0777) == 0) &&
+                   writeAll(fd, data.constData(), data.size()) && syncData(fd);
+    int error = errno;
     // A failed close may be the first news of a failed write (NFS, quotas).
-    if (::close(fd) != 0 && written)
+    if (::close(fd) != 0 && written) {
+        written = false;
         error = errno;
-    return renameStaged(staged, target, error, errorString);
+    }
+    // rename() replaces the target in one step, so a reader sees the old file
+    // or the new one, never a part.
+    if (written && ::rename(staged.constData(), target.constData()) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        ::unlink(staged.constData());
+        return failWith(error, errorString);
+    }
+    return true;
 #else
+    Q_UNUSED(likelyNew);
     const QFileInfo target(path);
     const QString staged = target.path() + QLatin1Char('/') + StagingPrefix + target.fileName();
     if (!SafeFileWriter::write(staged, data, errorString))

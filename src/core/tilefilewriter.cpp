@@ -5,11 +5,12 @@
 
 #include <QDir>
 
-bool TileFileWriter::write(const QString &path, const QImage &tile, QString *errorString)
+bool TileFileWriter::write(const QString &path, const QImage &tile, QString *errorString,
+                           bool likelyNew)
 {
     QString reason;
     const QByteArray png = PngEncoder::encode(tile, &reason);
-    if (!png.isEmpty() && OutputFolder::writeFile(path, png, &reason))
+    if (!png.isEmpty() && OutputFolder::writeFile(path, png, &reason, likelyNew))
         return true;
     if (errorString) {
         if (reason.isEmpty())

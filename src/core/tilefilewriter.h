@@ -14,5 +14,7 @@ class TileFileWriter
 {
 public:
     // False with *errorString naming the file and the reason on failure.
-    static bool write(const QString &path, const QImage &tile, QString *errorString = nullptr);
+    // `likelyNew` as OutputFolder::writeFile's.
+    static bool write(const QString &path, const QImage &tile, QString *errorString = nullptr,
+                      bool likelyNew = false);
 };
