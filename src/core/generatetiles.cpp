@@ -9,12 +9,13 @@
 #include "tilestyle.h"
 
 #include <QElapsedTimer>
-#include <QRunnable>
 #include <QThread>
 #include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -31,25 +32,79 @@ struct TileJob
     std::atomic<bool> finished{false};
 };
 
-// Until done() holds or the pool has nothing left to run. Looked for rather
-// than slept through at first, since waking a sleeping thread (on a virtual
-// machine above all) took longer than a small tile: 150-700 us. What is
-// waited for here is short (the last tile of each thread, the listing of
-// the masks), so the looking ends soon; past MaxSpinNs the thread sleeps.
-constexpr qint64 MaxSpinNs = 5 * 1000 * 1000;
-
-template <typename Done> void waitFor(QThreadPool &pool, const Done &done)
+// The threads that make tiles beside a run's own thread, kept from run to
+// run (until idle for the pool's expiry time): a thread started afresh for
+// each run, then faulting in its encoder's and composer's tables on its
+// first tiles, cost a run of 200 small tiles on two cores a tenth of its
+// time.
+QThreadPool &tilePool()
 {
-    QElapsedTimer spun;
-    spun.start();
-    while (!done()) {
-        if (spun.nsecsElapsed() > MaxSpinNs) {
-            pool.waitForDone();
-            return;
-        }
-        QThread::yieldCurrentThread();
-    }
+    static QThreadPool pool;
+    return pool;
 }
+
+// One run's jobs on the shared pool, counted down as each one ends. Its end
+// waits for the last, so whatever the jobs use, declared before it, outlives
+// them on every way out.
+class PooledJobs
+{
+public:
+    explicit PooledJobs(int threads)
+    {
+        QThreadPool &pool = tilePool();
+        if (pool.maxThreadCount() < threads)
+            pool.setMaxThreadCount(threads);
+    }
+    ~PooledJobs() { sleepUntilDone(); }
+    PooledJobs(const PooledJobs &) = delete;
+    PooledJobs &operator=(const PooledJobs &) = delete;
+
+    template <typename Job> void start(Job job)
+    {
+        m_running.fetch_add(1, std::memory_order_relaxed);
+        tilePool().start([this, job] {
+            job();
+            // The job's last touch of the run; notified under the lock, so
+            // that the lock taken in sleepUntilDone() waits for this.
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_running.fetch_sub(1, std::memory_order_release) == 1)
+                m_done.notify_all();
+        });
+    }
+
+    bool allDone() const { return m_running.load(std::memory_order_acquire) == 0; }
+
+    // Until done() holds or every job has ended. Looked for rather than
+    // slept through at first, since waking a sleeping thread (on a virtual
+    // machine above all) took longer than a small tile: 150-700 us. What is
+    // waited for here is short (the last tile of each thread, the listing of
+    // the masks), so the looking ends soon; past MaxSpinNs the thread sleeps.
+    template <typename Done> void waitFor(const Done &done)
+    {
+        QElapsedTimer spun;
+        spun.start();
+        while (!done()) {
+            if (spun.nsecsElapsed() > MaxSpinNs) {
+                sleepUntilDone();
+                return;
+            }
+            QThread::yieldCurrentThread();
+        }
+    }
+
+private:
+    static constexpr qint64 MaxSpinNs = 5 * 1000 * 1000;
+
+    void sleepUntilDone()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_done.wait(lock, [this] { return allDone(); });
+    }
+
+    std::atomic<int> m_running{0};
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+};
 
 // Beyond the decoded mask: the tile and the encoder's copies of its rows (as
 // they are, filtered, compressed), per pixel of the tile.
@@ -106,7 +161,6 @@ struct TileQueue
     std::vector<TileJob> jobs;
     std::atomic<size_t> next{0};
     std::atomic<bool> stop{false};
-    std::atomic<int> tasks{0}; // TileTasks started and not yet done with the queue
 
     // Makes the next job's tile; false once none is left or the run stops.
     // The jobs handed out are always the first ones listed.
@@ -126,23 +180,6 @@ struct TileQueue
         job.finished.store(true, std::memory_order_release);
         return true;
     }
-};
-
-class TileTask : public QRunnable
-{
-public:
-    explicit TileTask(TileQueue &queue) : m_queue(queue) {}
-
-    void run() override
-    {
-        while (m_queue.makeNext()) {
-        }
-        // The last touch of the queue.
-        m_queue.tasks.fetch_sub(1, std::memory_order_release);
-    }
-
-private:
-    TileQueue &m_queue;
 };
 
 } // namespace
@@ -259,8 +296,7 @@ void generateTiles::doGeneration()
 {
     tileCount = 0;
     const int threads = threadCount > 0 ? threadCount : qMax(1, QThread::idealThreadCount());
-    // Whatever the pool's threads use is declared before the pool, whose
-    // end waits for them, so that it outlives them on every way out.
+    // Whatever the pooled jobs use is declared before them (see PooledJobs).
     QList<QFileInfo> masks;
     OutputFolder output(outputDirectory);
     QString refusal;
@@ -268,8 +304,7 @@ void generateTiles::doGeneration()
     MemoryBudget budget(memoryBudget);
     std::optional<TileQueue> queue;
     std::atomic<bool> claimed{false};
-    QThreadPool pool;
-    pool.setMaxThreadCount(threads - 1);
+    PooledJobs pooled(threads - 1);
     auto listAndClaim = [&] {
         // An empty path would mean the working directory (masks) or the root
         // directory (tiles): never what was meant.
@@ -284,12 +319,12 @@ void generateTiles::doGeneration()
         // With a second thread at hand, it lists the masks and claims the
         // folder while this one builds the shared layers: on a short run
         // these steps are a good part of its time.
-        pool.start([&] {
+        pooled.start([&] {
             listAndClaim();
             claimed.store(true, std::memory_order_release);
         });
         pipeline.emplace(currentStyle());
-        waitFor(pool, [&] { return claimed.load(std::memory_order_acquire); });
+        pooled.waitFor([&] { return claimed.load(std::memory_order_acquire); });
     } else {
         listAndClaim();
     }
@@ -336,10 +371,10 @@ void generateTiles::doGeneration()
     // This thread makes tiles too, and between its own tiles reports every
     // finished one in list order; the pool's threads only make tiles.
     for (int i = 1; i < threads && size_t(i) < jobs.size(); ++i) {
-        auto *task = new TileTask(*queue);
-        task->setAutoDelete(true);
-        queue->tasks.fetch_add(1, std::memory_order_relaxed);
-        pool.start(task);
+        pooled.start([&queue] {
+            while (queue->makeNext()) {
+            }
+        });
     }
     size_t reported = 0;
     auto reportFinished = [&] {
@@ -348,11 +383,10 @@ void generateTiles::doGeneration()
     };
     while (queue->makeNext())
         reportFinished();
-    // The other threads' last tiles. Once the tasks are done with the queue,
-    // the pool's end waits for its threads.
-    waitFor(pool, [&] {
+    // The other threads' last tiles.
+    pooled.waitFor([&] {
         reportFinished();
-        return queue->tasks.load(std::memory_order_acquire) == 0;
+        return pooled.allDone();
     });
     reportFinished();
 
