@@ -62,12 +62,27 @@ constexpr uint16_t lengthBase[LengthCodes] = {3,  4,  5,  6,   7,   8,   9,   10
                                               67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr uint8_t lengthExtra[LengthCodes] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                               2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+// The extra bits of each literal/length symbol: 0 for literals.
+struct SymbolExtra
+{
+    uint8_t bits[LitLenSymbols] = {};
+    constexpr SymbolExtra()
+    {
+        for (int c = 0; c < LengthCodes; ++c)
+            bits[257 + c] = lengthExtra[c];
+    }
+};
+constexpr SymbolExtra symbolExtra;
 constexpr uint16_t distanceBase[DistanceCodes] = {
     1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
     193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr uint8_t distanceExtra[DistanceCodes] = {0, 0, 0,  0,  1,  1,  2,  2,  3,  3,
-                                                  4, 4, 5,  5,  6,  6,  7,  7,  8,  8,
-                                                  9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+// A literal's symbol carries NoDistance, a code of no bits and no extra bits
+// (the last entry), so a block's symbols are written without telling
+// literals from matches: a branch mispredicted on every other symbol.
+constexpr int NoDistance = DistanceCodes;
+constexpr uint8_t distanceExtra[DistanceCodes + 1] = {0, 0, 0,  0,  1,  1,  2,  2,  3,  3,
+                                                      4, 4, 5,  5,  6,  6,  7,  7,  8,  8,
+                                                      9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 constexpr uint8_t codeLengthOrder[CodeLengthSymbols] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                         11, 4,  12, 3, 13, 2, 14, 1, 15};
 
@@ -171,14 +186,14 @@ size_t runLength(const uchar *p, uchar b, size_t max)
 
 // One literal or match as the block will send it: the literal/length
 // symbol and, for a match, the length's extra bits and the distance's code
-// and extra bits, worked out once when the match is found.
+// and extra bits, worked out once when the match is found (a literal's
+// distance code is NoDistance).
 struct Symbol
 {
     uint16_t litLen;
     uint16_t lengthExtra;
     uint16_t distanceExtra;
     uint8_t distanceCode;
-    bool isMatch;
 };
 
 // How often each symbol occurs in the pending block.
@@ -193,7 +208,7 @@ struct Counts
     Symbol literal(uchar byte)
     {
         ++litLen[byte];
-        return {byte, 0, 0, 0, false};
+        return {byte, 0, 0, NoDistance};
     }
 
     Symbol match(int length, uint32_t distance)
@@ -205,7 +220,7 @@ struct Counts
         ++this->distance[dc];
         extraBits += lengthExtra[lc] + distanceExtra[dc];
         return {uint16_t(257 + lc), uint16_t(length - lengthBase[lc]),
-                uint16_t(distance - distanceBase[dc]), uint8_t(dc), true};
+                uint16_t(distance - distanceBase[dc]), uint8_t(dc)};
     }
 };
 
@@ -434,15 +449,11 @@ public:
         canonicalCodes(m_litLenLengths, FixedLitLenSymbols, m_litLenCodes);
         canonicalCodes(m_distLengths, DistanceCodes, m_distCodes);
         for (size_t i = 0; i < count; ++i) {
+            // A match's length code and extra bits and its distance's, at
+            // most 15 + 5 + 15 + 13 bits, in one go; a literal's code alone.
             const Symbol s = symbols[i];
             const int n = m_litLenLengths[s.litLen];
-            if (!s.isMatch) {
-                m_bits.put(m_litLenCodes[s.litLen], n);
-                continue;
-            }
-            // The length's code and extra bits and the distance's, at most
-            // 15 + 5 + 15 + 13 bits, in one go.
-            const int lengthBits = n + lengthExtra[s.litLen - 257];
+            const int lengthBits = n + symbolExtra.bits[s.litLen];
             const int dc = s.distanceCode;
             const int d = m_distLengths[dc];
             const uint64_t distance = m_distCodes[dc] | uint64_t(s.distanceExtra) << d;
@@ -570,9 +581,9 @@ private:
     BitWriter &m_bits;
     const uchar *m_data;
     uint8_t m_litLenLengths[FixedLitLenSymbols] = {};
-    uint8_t m_distLengths[DistanceCodes];
+    uint8_t m_distLengths[DistanceCodes + 1] = {}; // NoDistance: 0 bits
     uint16_t m_litLenCodes[FixedLitLenSymbols];
-    uint16_t m_distCodes[DistanceCodes];
+    uint16_t m_distCodes[DistanceCodes + 1] = {};
     uint8_t m_codeLengthLengths[CodeLengthSymbols];
     int m_litLenCount = 0, m_distCount = 0, m_codeLengthCount = 0;
     Run m_runs[LitLenSymbols + DistanceCodes];
