@@ -9,6 +9,7 @@
 #include "tilestyle.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QThread>
 #include <QThreadPool>
 
@@ -31,6 +32,13 @@ struct TileJob
     // Set, with release, by whichever thread made the tile.
     std::atomic<bool> finished{false};
 };
+
+// Waits below are looked for rather than slept through at first, since
+// waking a sleeping thread (on a virtual machine above all) took longer than
+// a small tile: 150-700 us. What is waited for is short (the last tile of
+// each thread, the listing of the masks, the shared layers), so the looking
+// ends soon; past MaxSpinNs the thread sleeps.
+constexpr qint64 MaxSpinNs = 5 * 1000 * 1000;
 
 // The threads that make tiles beside a run's own thread, kept from run to
 // run (until idle for the pool's expiry time): a thread started afresh for
@@ -74,11 +82,7 @@ public:
 
     bool allDone() const { return m_running.load(std::memory_order_acquire) == 0; }
 
-    // Until done() holds or every job has ended. Looked for rather than
-    // slept through at first, since waking a sleeping thread (on a virtual
-    // machine above all) took longer than a small tile: 150-700 us. What is
-    // waited for here is short (the last tile of each thread, the listing of
-    // the masks), so the looking ends soon; past MaxSpinNs the thread sleeps.
+    // Until done() holds or every job has ended (see MaxSpinNs).
     template <typename Done> void waitFor(const Done &done)
     {
         QElapsedTimer spun;
@@ -93,8 +97,6 @@ public:
     }
 
 private:
-    static constexpr qint64 MaxSpinNs = 5 * 1000 * 1000;
-
     void sleepUntilDone()
     {
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -104,6 +106,50 @@ private:
     std::atomic<int> m_running{0};
     std::mutex m_mutex;
     std::condition_variable m_done;
+};
+
+// Tells the pooled job that listed the masks whether it goes on to make
+// tiles, so that it is not woken a second time for them: a wake-up cost up
+// to 0.7 ms of its core, the run's own thread making tiles all the while.
+class TileStart
+{
+public:
+    // Only the first call counts.
+    void open(bool tiles)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_state.load(std::memory_order_relaxed) == Waiting)
+            m_state.store(tiles ? Tiles : NoTiles, std::memory_order_release);
+        m_opened.notify_all();
+    }
+
+    // Whether to make tiles, once told (see MaxSpinNs).
+    bool wait()
+    {
+        QElapsedTimer spun;
+        spun.start();
+        while (m_state.load(std::memory_order_acquire) == Waiting) {
+            if (spun.nsecsElapsed() > MaxSpinNs) {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_opened.wait(
+                    lock, [this] { return m_state.load(std::memory_order_acquire) != Waiting; });
+                break;
+            }
+            QThread::yieldCurrentThread();
+        }
+        return m_state.load(std::memory_order_acquire) == Tiles;
+    }
+
+private:
+    enum State
+    {
+        Waiting,
+        Tiles,
+        NoTiles
+    };
+    std::atomic<int> m_state{Waiting};
+    std::mutex m_mutex;
+    std::condition_variable m_opened;
 };
 
 // Beyond the decoded mask: the tile and the encoder's copies of its rows (as
@@ -304,7 +350,11 @@ void generateTiles::doGeneration()
     MemoryBudget budget(memoryBudget);
     std::optional<TileQueue> queue;
     std::atomic<bool> claimed{false};
+    TileStart tileStart;
     PooledJobs pooled(threads - 1);
+    // On every way out the listing job hears whether it makes tiles before
+    // the pooled jobs are waited for.
+    const auto noTiles = qScopeGuard([&] { tileStart.open(false); });
     auto listAndClaim = [&] {
         // An empty path would mean the working directory (masks) or the root
         // directory (tiles): never what was meant.
@@ -317,11 +367,15 @@ void generateTiles::doGeneration()
     };
     if (threads > 1) {
         // With a second thread at hand, it lists the masks and claims the
-        // folder while this one builds the shared layers: on a short run
-        // these steps are a good part of its time.
+        // folder while this one builds the shared layers (on a short run
+        // these steps are a good part of its time), then makes tiles.
         pooled.start([&] {
             listAndClaim();
             claimed.store(true, std::memory_order_release);
+            if (tileStart.wait()) {
+                while (queue->makeNext()) {
+                }
+            }
         });
         pipeline.emplace(currentStyle());
         pooled.waitFor([&] { return claimed.load(std::memory_order_acquire); });
@@ -370,7 +424,8 @@ void generateTiles::doGeneration()
 
     // This thread makes tiles too, and between its own tiles reports every
     // finished one in list order; the pool's threads only make tiles.
-    for (int i = 1; i < threads && size_t(i) < jobs.size(); ++i) {
+    tileStart.open(true);
+    for (int i = 2; i < threads && size_t(i) < jobs.size(); ++i) {
         pooled.start([&queue] {
             while (queue->makeNext()) {
             }
