@@ -1109,6 +1109,78 @@ private slots:
             QCOMPARE(QImage(dir.filePath("out/" + name)).size(), QSize(64, 64));
     }
 
+    // Runs at once share the tile-making threads: each makes every one of its
+    // tiles and waits for its own jobs only. A tile already in the folder is
+    // replaced and keeps its permissions; the new ones are whole files.
+    void run_concurrentRuns_eachWritesAllItsTiles_data()
+    {
+        QTest::addColumn<int>("first");  // threads of the first run
+        QTest::addColumn<int>("second"); // and of the second
+        QTest::newRow("2 and 2 threads") << 2 << 2;
+        QTest::newRow("2 and 8 threads") << 2 << 8;
+        QTest::newRow("8 and 1 threads") << 8 << 1;
+    }
+    void run_concurrentRuns_eachWritesAllItsTiles()
+    {
+        QFETCH(int, first);
+        QFETCH(int, second);
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkpath(dir.filePath("alpha")));
+        const int count = 60;
+        QStringList names;
+        for (int i = 0; i < count; ++i) {
+            names << variedMaskName(i);
+            QVERIFY(benchmarkMask(i % 8).save(dir.filePath("alpha/" + names.last())));
+        }
+        names.sort(Qt::CaseInsensitive);
+        const TileStyle design = styleFrom("top=grass topPattern=specks", dir.path());
+        struct Run
+        {
+            generateTiles worker;
+            QThread thread;
+            int reported = -1;
+        };
+        Run runs[2];
+        for (int r = 0; r < 2; ++r) {
+            const QString out = dir.filePath(QString("out%1").arg(r));
+            QVERIFY(QDir().mkpath(out) && writeFile(out + "/" + names[5], "old"));
+            QVERIFY(::chmod(qPrintable(out + "/" + names[5]), 0604) == 0);
+            Run &run = runs[r];
+            run.worker.setStyle(design);
+            run.worker.alphaDirectory = dir.filePath("alpha");
+            run.worker.outputDirectory = out;
+            run.worker.threadCount = r == 0 ? first : second;
+            run.worker.tileSize = 32;
+            run.worker.moveToThread(&run.thread);
+            run.worker.attachToThread(&run.thread);
+            connect(&run.worker, &generateTiles::Complete, &run.worker, [&run](bool, int n) {
+                run.reported = n;
+                run.thread.quit();
+            });
+        }
+        for (Run &run : runs)
+            run.thread.start();
+        const GeneratorOracle::Layers layers = GeneratorOracle::prepare(design);
+        const bool ended = runs[0].thread.wait(60000) && runs[1].thread.wait(60000);
+        QVERIFY(ended);
+        for (int r = 0; r < 2; ++r) {
+            QCOMPARE(runs[r].reported, count);
+            const QString out = dir.filePath(QString("out%1").arg(r));
+            QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), names);
+            for (const QString &name : names) {
+                const QImage mask(dir.filePath("alpha/" + name));
+                compareWithQtsFile(
+                    readFile(out + "/" + name),
+                    GeneratorOracle::makeTile(layers, mask, !name.contains("_notop"), 32), name);
+                if (QTest::currentTestFailed())
+                    return;
+            }
+            struct stat status;
+            QVERIFY(::lstat(qPrintable(out + "/" + names[5]), &status) == 0);
+            QCOMPARE(status.st_mode & 0777, 0604u);
+        }
+    }
+
     // Leases go in the order asked for: a later ask that would fit waits behind an earlier
     // one that does not, so no thread starves behind others that keep coming back.
     void memoryBudget_grantsLeasesInTurn_data()
