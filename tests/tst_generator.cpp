@@ -1110,7 +1110,8 @@ private slots:
     }
 
     // Runs at once share the tile-making threads: each makes every one of its
-    // tiles and waits for its own jobs only. A tile already in the folder is
+    // tiles and waits for its own jobs only, also when the other's jobs hold
+    // every thread as it starts. A tile already in the folder is
     // replaced and keeps its permissions; the new ones are whole files.
     void run_concurrentRuns_eachWritesAllItsTiles_data()
     {
@@ -1119,6 +1120,7 @@ private slots:
         QTest::newRow("2 and 2 threads") << 2 << 2;
         QTest::newRow("2 and 8 threads") << 2 << 8;
         QTest::newRow("8 and 1 threads") << 8 << 1;
+        QTest::newRow("8 and 8 threads, more jobs than threads") << 8 << 8;
     }
     void run_concurrentRuns_eachWritesAllItsTiles()
     {
@@ -1126,7 +1128,7 @@ private slots:
         QFETCH(int, second);
         QTemporaryDir dir;
         QVERIFY(QDir().mkpath(dir.filePath("alpha")));
-        const int count = 60;
+        const int count = 100;
         QStringList names;
         for (int i = 0; i < count; ++i) {
             names << variedMaskName(i);
@@ -1150,7 +1152,7 @@ private slots:
             run.worker.alphaDirectory = dir.filePath("alpha");
             run.worker.outputDirectory = out;
             run.worker.threadCount = r == 0 ? first : second;
-            run.worker.tileSize = 32;
+            run.worker.tileSize = 128;
             run.worker.moveToThread(&run.thread);
             run.worker.attachToThread(&run.thread);
             connect(&run.worker, &generateTiles::Complete, &run.worker, [&run](bool, int n) {
@@ -1158,8 +1160,12 @@ private slots:
                 run.thread.quit();
             });
         }
-        for (Run &run : runs)
-            run.thread.start();
+        // The second starts once the first makes tiles, its threads taken.
+        connect(&runs[0].worker, &generateTiles::NextStep, &runs[0].worker, [&runs] {
+            if (!runs[1].thread.isRunning())
+                runs[1].thread.start();
+        });
+        runs[0].thread.start();
         const GeneratorOracle::Layers layers = GeneratorOracle::prepare(design);
         const bool ended = runs[0].thread.wait(60000) && runs[1].thread.wait(60000);
         QVERIFY(ended);
@@ -1171,7 +1177,7 @@ private slots:
                 const QImage mask(dir.filePath("alpha/" + name));
                 compareWithQtsFile(
                     readFile(out + "/" + name),
-                    GeneratorOracle::makeTile(layers, mask, !name.contains("_notop"), 32), name);
+                    GeneratorOracle::makeTile(layers, mask, !name.contains("_notop"), 128), name);
                 if (QTest::currentTestFailed())
                     return;
             }

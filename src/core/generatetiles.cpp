@@ -75,21 +75,41 @@ public:
             // The job's last touch of the run; notified under the lock, so
             // that the lock taken in sleepUntilDone() waits for this.
             std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_running.fetch_sub(1, std::memory_order_release) == 1)
+            if (m_running.fetch_sub(1, std::memory_order_release) == 1) {
+                ++m_changes;
                 m_done.notify_all();
+            }
         });
     }
 
     bool allDone() const { return m_running.load(std::memory_order_acquire) == 0; }
 
-    // Until done() holds or every job has ended (see MaxSpinNs).
+    // Wakes a waitFor() whose condition a job has just made true.
+    void notify()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_changes;
+        m_done.notify_all();
+    }
+
+    // Until done() holds or every job has ended (see MaxSpinNs). A job that
+    // makes done() true and goes on calls notify(). done() is never called
+    // under the lock, as it may report tiles.
     template <typename Done> void waitFor(const Done &done)
     {
         QElapsedTimer spun;
         spun.start();
         while (!done()) {
             if (spun.nsecsElapsed() > MaxSpinNs) {
-                sleepUntilDone();
+                std::unique_lock<std::mutex> lock(m_mutex);
+                while (!allDone()) {
+                    const quint64 seen = m_changes;
+                    lock.unlock();
+                    if (done())
+                        return;
+                    lock.lock();
+                    m_done.wait(lock, [&] { return m_changes != seen || allDone(); });
+                }
                 return;
             }
             QThread::yieldCurrentThread();
@@ -106,6 +126,7 @@ private:
     std::atomic<int> m_running{0};
     std::mutex m_mutex;
     std::condition_variable m_done;
+    quint64 m_changes = 0; // notifications, under the lock
 };
 
 // Tells the pooled job that listed the masks whether it goes on to make
@@ -372,6 +393,7 @@ void generateTiles::doGeneration()
         pooled.start([&] {
             listAndClaim();
             claimed.store(true, std::memory_order_release);
+            pooled.notify();
             if (tileStart.wait()) {
                 while (queue->makeNext()) {
                 }
