@@ -17,11 +17,13 @@
 #include "runoutcome.h"
 #include "safeimagereader.h"
 #include "tilepipeline.h"
+#include "tilethreads.h"
 #include "tmpfsmount.h"
 
 #include <QLockFile>
 
 #include <QBuffer>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,6 +33,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -1161,10 +1164,12 @@ private slots:
             });
         }
         // The second starts once the first makes tiles, its threads taken.
-        connect(&runs[0].worker, &generateTiles::NextStep, &runs[0].worker, [&runs] {
-            if (!runs[1].thread.isRunning())
-                runs[1].thread.start();
-        });
+        bool secondStarted = false; // touched on the first run's thread only
+        connect(&runs[0].worker, &generateTiles::NextStep, &runs[0].worker,
+                [&runs, &secondStarted] {
+                    if (!std::exchange(secondStarted, true))
+                        runs[1].thread.start();
+                });
         runs[0].thread.start();
         const GeneratorOracle::Layers layers = GeneratorOracle::prepare(design);
         const bool ended = runs[0].thread.wait(60000) && runs[1].thread.wait(60000);
@@ -1185,6 +1190,64 @@ private slots:
             QVERIFY(::lstat(qPrintable(out + "/" + names[5]), &status) == 0);
             QCOMPARE(status.st_mode & 0777, 0604u);
         }
+    }
+
+    // A run whose helpers find every shared thread held (by other runs'
+    // jobs) makes every tile on its own thread and ends without waiting for
+    // one; its jobs that begin afterwards never touch it.
+    void run_sharedThreadsAllHeld_runEndsOnItsOwn_data()
+    {
+        QTest::addColumn<int>("threads");
+        for (int threads : {2, 3, 8})
+            QTest::addRow("%d threads", threads) << threads;
+    }
+    void run_sharedThreadsAllHeld_runEndsOnItsOwn()
+    {
+        QFETCH(int, threads);
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkpath(dir.filePath("alpha")) && QDir().mkpath(dir.filePath("out")));
+        const int count = 20;
+        QStringList names;
+        for (int i = 0; i < count; ++i) {
+            names << variedMaskName(i);
+            QVERIFY(benchmarkMask(i % 8).save(dir.filePath("alpha/" + names.last())));
+        }
+        names.sort(Qt::CaseInsensitive);
+        {
+            const TileThreads asked(threads - 1);
+        } // the pool as large as the run makes it
+        QThreadPool &pool = TileThreads::pool();
+        const int held = pool.maxThreadCount();
+        QSemaphore begun, release;
+        for (int i = 0; i < held; ++i) {
+            pool.start([&] {
+                begun.release();
+                release.acquire();
+            });
+        }
+        QVERIFY(begun.tryAcquire(held, 10000));
+        generateTiles worker;
+        worker.setStyle(styleFrom("top=grass", dir.path()));
+        worker.alphaDirectory = dir.filePath("alpha");
+        worker.outputDirectory = dir.filePath("out");
+        worker.threadCount = threads;
+        worker.tileSize = 32;
+        QThread thread;
+        worker.moveToThread(&thread);
+        worker.attachToThread(&thread);
+        int reported = -1;
+        connect(&worker, &generateTiles::Complete, &worker, [&](bool, int n) {
+            reported = n;
+            thread.quit();
+        });
+        thread.start();
+        const bool ended = thread.wait(20000);
+        release.release(held);
+        pool.waitForDone();
+        QVERIFY(ended || thread.wait(60000)); // not torn down while it runs
+        QVERIFY2(ended, "the run waited for a thread");
+        QCOMPARE(reported, count);
+        QCOMPARE(QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden), names);
     }
 
     // Leases go in the order asked for: a later ask that would fit waits behind an earlier

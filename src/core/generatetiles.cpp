@@ -7,16 +7,13 @@
 #include "tilefilewriter.h"
 #include "tilepipeline.h"
 #include "tilestyle.h"
+#include "tilethreads.h"
 
-#include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QThread>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -31,146 +28,6 @@ struct TileJob
     QString reason;
     // Set, with release, by whichever thread made the tile.
     std::atomic<bool> finished{false};
-};
-
-// Waits below are looked for rather than slept through at first, since
-// waking a sleeping thread (on a virtual machine above all) took longer than
-// a small tile: 150-700 us. What is waited for is short (the last tile of
-// each thread, the listing of the masks, the shared layers), so the looking
-// ends soon; past MaxSpinNs the thread sleeps.
-constexpr qint64 MaxSpinNs = 5 * 1000 * 1000;
-
-// The threads that make tiles beside a run's own thread, kept from run to
-// run (until idle for the pool's expiry time): a thread started afresh for
-// each run, then faulting in its encoder's and composer's tables on its
-// first tiles, cost a run of 200 small tiles on two cores a tenth of its
-// time.
-QThreadPool &tilePool()
-{
-    static QThreadPool pool;
-    return pool;
-}
-
-// One run's jobs on the shared pool, counted down as each one ends. Its end
-// waits for the last, so whatever the jobs use, declared before it, outlives
-// them on every way out.
-class PooledJobs
-{
-public:
-    explicit PooledJobs(int threads)
-    {
-        QThreadPool &pool = tilePool();
-        if (pool.maxThreadCount() < threads)
-            pool.setMaxThreadCount(threads);
-    }
-    ~PooledJobs() { sleepUntilDone(); }
-    PooledJobs(const PooledJobs &) = delete;
-    PooledJobs &operator=(const PooledJobs &) = delete;
-
-    template <typename Job> void start(Job job)
-    {
-        m_running.fetch_add(1, std::memory_order_relaxed);
-        tilePool().start([this, job] {
-            job();
-            // The job's last touch of the run; notified under the lock, so
-            // that the lock taken in sleepUntilDone() waits for this.
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_running.fetch_sub(1, std::memory_order_release) == 1) {
-                ++m_changes;
-                m_done.notify_all();
-            }
-        });
-    }
-
-    bool allDone() const { return m_running.load(std::memory_order_acquire) == 0; }
-
-    // Wakes a waitFor() whose condition a job has just made true.
-    void notify()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        ++m_changes;
-        m_done.notify_all();
-    }
-
-    // Until done() holds or every job has ended (see MaxSpinNs). A job that
-    // makes done() true and goes on calls notify(). done() is never called
-    // under the lock, as it may report tiles.
-    template <typename Done> void waitFor(const Done &done)
-    {
-        QElapsedTimer spun;
-        spun.start();
-        while (!done()) {
-            if (spun.nsecsElapsed() > MaxSpinNs) {
-                std::unique_lock<std::mutex> lock(m_mutex);
-                while (!allDone()) {
-                    const quint64 seen = m_changes;
-                    lock.unlock();
-                    if (done())
-                        return;
-                    lock.lock();
-                    m_done.wait(lock, [&] { return m_changes != seen || allDone(); });
-                }
-                return;
-            }
-            QThread::yieldCurrentThread();
-        }
-    }
-
-private:
-    void sleepUntilDone()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_done.wait(lock, [this] { return allDone(); });
-    }
-
-    std::atomic<int> m_running{0};
-    std::mutex m_mutex;
-    std::condition_variable m_done;
-    quint64 m_changes = 0; // notifications, under the lock
-};
-
-// Tells the pooled job that listed the masks whether it goes on to make
-// tiles, so that it is not woken a second time for them: a wake-up cost up
-// to 0.7 ms of its core, the run's own thread making tiles all the while.
-class TileStart
-{
-public:
-    // Only the first call counts.
-    void open(bool tiles)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_state.load(std::memory_order_relaxed) == Waiting)
-            m_state.store(tiles ? Tiles : NoTiles, std::memory_order_release);
-        m_opened.notify_all();
-    }
-
-    // Whether to make tiles, once told (see MaxSpinNs).
-    bool wait()
-    {
-        QElapsedTimer spun;
-        spun.start();
-        while (m_state.load(std::memory_order_acquire) == Waiting) {
-            if (spun.nsecsElapsed() > MaxSpinNs) {
-                std::unique_lock<std::mutex> lock(m_mutex);
-                m_opened.wait(
-                    lock, [this] { return m_state.load(std::memory_order_acquire) != Waiting; });
-                break;
-            }
-            QThread::yieldCurrentThread();
-        }
-        return m_state.load(std::memory_order_acquire) == Tiles;
-    }
-
-private:
-    enum State
-    {
-        Waiting,
-        Tiles,
-        NoTiles
-    };
-    std::atomic<int> m_state{Waiting};
-    std::mutex m_mutex;
-    std::condition_variable m_opened;
 };
 
 // Beyond the decoded mask: the tile and the encoder's copies of its rows (as
@@ -363,19 +220,21 @@ void generateTiles::doGeneration()
 {
     tileCount = 0;
     const int threads = threadCount > 0 ? threadCount : qMax(1, QThread::idealThreadCount());
-    // Whatever the pooled jobs use is declared before them (see PooledJobs).
+    // Whatever the helpers' jobs use is declared before them (see TileThreads).
     QList<QFileInfo> masks;
     OutputFolder output(outputDirectory);
     QString refusal;
     std::optional<TilePipeline> pipeline;
     MemoryBudget budget(memoryBudget);
     std::optional<TileQueue> queue;
-    std::atomic<bool> claimed{false};
-    TileStart tileStart;
-    PooledJobs pooled(threads - 1);
-    // On every way out the listing job hears whether it makes tiles before
-    // the pooled jobs are waited for.
-    const auto noTiles = qScopeGuard([&] { tileStart.open(false); });
+    std::atomic<bool> listingTaken{false}, claimed{false};
+    enum Tiles
+    {
+        Undecided,
+        Make,
+        None
+    };
+    std::atomic<int> tiles{Undecided}; // whether the listing job goes on to tiles
     auto listAndClaim = [&] {
         // An empty path would mean the working directory (masks) or the root
         // directory (tiles): never what was meant.
@@ -386,21 +245,40 @@ void generateTiles::doGeneration()
         if (refusal.isEmpty() && !masks.isEmpty() && QFileInfo(outputDirectory).isDir())
             output.claim(&refusal);
     };
+    TileThreads helpers(threads - 1);
+    const auto decideTiles = [&](bool make) {
+        int undecided = Undecided;
+        tiles.compare_exchange_strong(undecided, make ? Make : None, std::memory_order_release);
+        helpers.notify();
+    };
+    // On every way out the listing job hears whether tiles come before the
+    // helpers are waited for.
+    const auto noTiles = qScopeGuard([&] { decideTiles(false); });
     if (threads > 1) {
         // With a second thread at hand, it lists the masks and claims the
         // folder while this one builds the shared layers (on a short run
-        // these steps are a good part of its time), then makes tiles.
-        pooled.start([&] {
-            listAndClaim();
-            claimed.store(true, std::memory_order_release);
-            pooled.notify();
-            if (tileStart.wait()) {
+        // these steps are a good part of its time), then makes tiles rather
+        // than being woken again for them: a wake-up cost up to 0.7 ms of its
+        // core while this thread already made tiles.
+        helpers.start([&] {
+            if (!listingTaken.exchange(true)) {
+                listAndClaim();
+                claimed.store(true, std::memory_order_release);
+                helpers.notify();
+            }
+            helpers.waitFor([&] { return tiles.load(std::memory_order_acquire) != Undecided; });
+            if (tiles.load(std::memory_order_acquire) == Make) {
                 while (queue->makeNext()) {
                 }
             }
         });
         pipeline.emplace(currentStyle());
-        pooled.waitFor([&] { return claimed.load(std::memory_order_acquire); });
+        // A listing job that has not begun (no thread free, or not awake
+        // yet) would only be waited for: this thread lists instead.
+        if (!listingTaken.exchange(true))
+            listAndClaim();
+        else
+            helpers.waitFor([&] { return claimed.load(std::memory_order_acquire); });
     } else {
         listAndClaim();
     }
@@ -446,9 +324,9 @@ void generateTiles::doGeneration()
 
     // This thread makes tiles too, and between its own tiles reports every
     // finished one in list order; the pool's threads only make tiles.
-    tileStart.open(true);
+    decideTiles(true);
     for (int i = 2; i < threads && size_t(i) < jobs.size(); ++i) {
-        pooled.start([&queue] {
+        helpers.start([&queue] {
             while (queue->makeNext()) {
             }
         });
@@ -460,10 +338,12 @@ void generateTiles::doGeneration()
     };
     while (queue->makeNext())
         reportFinished();
-    // The other threads' last tiles.
-    pooled.waitFor([&] {
+    // The other threads' last tiles; a helper that has not begun by now
+    // never will.
+    helpers.close();
+    helpers.waitFor([&] {
         reportFinished();
-        return pooled.allDone();
+        return helpers.idle();
     });
     reportFinished();
 

@@ -79,6 +79,11 @@ bool syncData(int fd)
 }
 
 #ifdef O_TMPFILE
+// Whether unnamed files can be linked at all here. Without /proc, or with
+// links through it refused (a sandbox), a file written unnamed would be
+// written again staged, every one of them: so the unnamed way stops.
+std::atomic<bool> unnamedLinks{true};
+
 // Names the unnamed file `fd`. Linking the descriptor itself takes a
 // capability (or Linux 6.10 for one's own files), so where it is refused the
 // file is linked through /proc, as anyone may where /proc is mounted.
@@ -93,8 +98,14 @@ bool linkUnnamed(int fd, const QByteArray &path)
     }
     char self[32];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-    if (::linkat(AT_FDCWD, self, AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW) != 0)
+    if (::linkat(AT_FDCWD, self, AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW) != 0) {
+        const int error = errno;
+        if (error == EPERM || error == EACCES ||
+            (error == ENOENT && ::access("/proc/self/fd", F_OK) != 0))
+            unnamedLinks.store(false, std::memory_order_relaxed);
+        errno = error;
         return false;
+    }
     byDescriptor.store(false, std::memory_order_relaxed);
     return true;
 }
@@ -196,7 +207,7 @@ bool OutputFolder::writeFile(const QString &path, const QByteArray &data, QStrin
     // run of 200 tiles so, each time for 0.1 ms or more on a virtual machine.
     // A link never replaces a file, so one there after all takes the staged
     // way below, as does all this way cannot do.
-    if (likelyNew) {
+    if (likelyNew && unnamedLinks.load(std::memory_order_relaxed)) {
         const QByteArray folder =
             slash > 0 ? target.left(slash) : QByteArray(slash == 0 ? "/" : ".");
         const int unnamed = openEintr(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
