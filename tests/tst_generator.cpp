@@ -158,6 +158,41 @@ bool hasUnnamedFiles(const QString &folder)
 #endif
 }
 
+// `count` of the benchmark's masks in `folder` (eight drawn, the rest
+// copies), their names in the order a run lists them.
+QStringList writeMasks(const QString &folder, int count)
+{
+    const int distinct = 8;
+    QStringList names;
+    for (int i = 0; i < count; ++i) {
+        names << variedMaskName(i);
+        const QString file = folder + "/" + names.last();
+        if (!(i < distinct ? benchmarkMask(i).save(file)
+                           : QFile::copy(folder + "/" + names[i % distinct], file)))
+            return QStringList();
+    }
+    names.sort(Qt::CaseInsensitive);
+    return names;
+}
+
+// A run set up on a thread of its own, which it quits on completing;
+// *reported gets the count it completes with.
+void setUpOnThread(generateTiles &worker, QThread &thread, const TileStyle &style,
+                   const QString &alpha, const QString &out, int threads, int size, int *reported)
+{
+    worker.setStyle(style);
+    worker.alphaDirectory = alpha;
+    worker.outputDirectory = out;
+    worker.threadCount = threads;
+    worker.tileSize = size;
+    worker.moveToThread(&thread);
+    worker.attachToThread(&thread);
+    QObject::connect(&worker, &generateTiles::Complete, &worker, [&thread, reported](bool, int n) {
+        *reported = n;
+        thread.quit();
+    });
+}
+
 QString record(generateTiles &worker, QStringList &reasons)
 {
     QObject here;
@@ -1071,25 +1106,14 @@ private slots:
         QFETCH(int, stopAt);
         QTemporaryDir dir;
         QVERIFY(QDir().mkpath(dir.filePath("alpha")) && QDir().mkpath(dir.filePath("out")));
-        const int count = 200, distinct = 8;
-        QStringList names;
-        for (int i = 0; i < count; ++i) {
-            names << variedMaskName(i);
-            const QString file = dir.filePath("alpha/" + names.last());
-            QVERIFY(i < distinct ? benchmarkMask(i).save(file)
-                                 : QFile::copy(dir.filePath("alpha/" + names[i % distinct]), file));
-        }
-        names.sort(Qt::CaseInsensitive);
+        const int count = 200;
+        const QStringList names = writeMasks(dir.filePath("alpha"), count);
+        QCOMPARE(names.size(), count);
         generateTiles worker;
-        worker.setStyle(styleFrom("top=grass", dir.path()));
-        worker.alphaDirectory = dir.filePath("alpha");
-        worker.outputDirectory = dir.filePath("out");
-        worker.threadCount = threads;
-        worker.tileSize = 64;
         QThread thread;
-        worker.moveToThread(&thread);
-        worker.attachToThread(&thread);
         int steps = 0, reported = -1; // both touched on the worker's thread only until it ends
+        setUpOnThread(worker, thread, styleFrom("top=grass", dir.path()), dir.filePath("alpha"),
+                      dir.filePath("out"), threads, 64, &reported);
         const auto stopAfter = [&](int step) {
             steps = step;
             if (step == stopAt)
@@ -1097,10 +1121,6 @@ private slots:
         };
         connect(&worker, &generateTiles::TotalSteps, &worker, [&] { stopAfter(0); });
         connect(&worker, &generateTiles::NextStep, &worker, stopAfter);
-        connect(&worker, &generateTiles::Complete, &worker, [&](bool, int n) {
-            reported = n;
-            thread.quit();
-        });
         thread.start();
         QVERIFY(thread.wait(60000));
         QStringList tiles = QDir(dir.filePath("out")).entryList(QDir::Files | QDir::Hidden);
@@ -1132,12 +1152,8 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(QDir().mkpath(dir.filePath("alpha")));
         const int count = 100;
-        QStringList names;
-        for (int i = 0; i < count; ++i) {
-            names << variedMaskName(i);
-            QVERIFY(benchmarkMask(i % 8).save(dir.filePath("alpha/" + names.last())));
-        }
-        names.sort(Qt::CaseInsensitive);
+        const QStringList names = writeMasks(dir.filePath("alpha"), count);
+        QCOMPARE(names.size(), count);
         const TileStyle design = styleFrom("top=grass topPattern=specks", dir.path());
         struct Run
         {
@@ -1150,18 +1166,8 @@ private slots:
             const QString out = dir.filePath(QString("out%1").arg(r));
             QVERIFY(QDir().mkpath(out) && writeFile(out + "/" + names[5], "old"));
             QVERIFY(::chmod(qPrintable(out + "/" + names[5]), 0604) == 0);
-            Run &run = runs[r];
-            run.worker.setStyle(design);
-            run.worker.alphaDirectory = dir.filePath("alpha");
-            run.worker.outputDirectory = out;
-            run.worker.threadCount = r == 0 ? first : second;
-            run.worker.tileSize = 128;
-            run.worker.moveToThread(&run.thread);
-            run.worker.attachToThread(&run.thread);
-            connect(&run.worker, &generateTiles::Complete, &run.worker, [&run](bool, int n) {
-                run.reported = n;
-                run.thread.quit();
-            });
+            setUpOnThread(runs[r].worker, runs[r].thread, design, dir.filePath("alpha"), out,
+                          r == 0 ? first : second, 128, &runs[r].reported);
         }
         // The second starts once the first makes tiles, its threads taken.
         bool secondStarted = false; // touched on the first run's thread only
@@ -1207,12 +1213,8 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(QDir().mkpath(dir.filePath("alpha")) && QDir().mkpath(dir.filePath("out")));
         const int count = 20;
-        QStringList names;
-        for (int i = 0; i < count; ++i) {
-            names << variedMaskName(i);
-            QVERIFY(benchmarkMask(i % 8).save(dir.filePath("alpha/" + names.last())));
-        }
-        names.sort(Qt::CaseInsensitive);
+        const QStringList names = writeMasks(dir.filePath("alpha"), count);
+        QCOMPARE(names.size(), count);
         {
             const TileThreads asked(threads - 1);
         } // the pool as large as the run makes it
@@ -1227,19 +1229,10 @@ private slots:
         }
         QVERIFY(begun.tryAcquire(held, 10000));
         generateTiles worker;
-        worker.setStyle(styleFrom("top=grass", dir.path()));
-        worker.alphaDirectory = dir.filePath("alpha");
-        worker.outputDirectory = dir.filePath("out");
-        worker.threadCount = threads;
-        worker.tileSize = 32;
         QThread thread;
-        worker.moveToThread(&thread);
-        worker.attachToThread(&thread);
         int reported = -1;
-        connect(&worker, &generateTiles::Complete, &worker, [&](bool, int n) {
-            reported = n;
-            thread.quit();
-        });
+        setUpOnThread(worker, thread, styleFrom("top=grass", dir.path()), dir.filePath("alpha"),
+                      dir.filePath("out"), threads, 32, &reported);
         thread.start();
         const bool ended = thread.wait(20000);
         release.release(held);
