@@ -109,6 +109,49 @@ bool linkUnnamed(int fd, const QByteArray &path)
     byDescriptor.store(false, std::memory_order_relaxed);
     return true;
 }
+
+enum class Unnamed
+{
+    Written,
+    Failed,
+    NotThisWay
+};
+
+// A file that is most likely new is written and synced without a name, where
+// the file system has unnamed files (tmpfs, ext4, xfs, btrfs), and then
+// linked under its own: one change to the folder instead of a look-up, a
+// create and a rename, and nothing left behind by a kill. Every change locks
+// the folder, and a thread that meets the lock held sleeps: two threads
+// writing tiles into one folder slept some 15 times a run of 200 tiles so,
+// each time for 0.1 ms or more on a virtual machine. A link never replaces a
+// file, so one there after all is NotThisWay, as is all this way cannot do.
+Unnamed writeUnnamed(const QByteArray &target, int slash, const QByteArray &data,
+                     QString *errorString)
+{
+    if (!unnamedLinks.load(std::memory_order_relaxed))
+        return Unnamed::NotThisWay;
+    const QByteArray folder = slash > 0 ? target.left(slash) : QByteArray(slash == 0 ? "/" : ".");
+    const int fd = openEintr(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return Unnamed::NotThisWay;
+    if (!writeAll(fd, data.constData(), data.size()) || !syncData(fd)) {
+        const int error = errno;
+        ::close(fd);
+        failWith(error, errorString);
+        return Unnamed::Failed;
+    }
+    if (!linkUnnamed(fd, target)) {
+        ::close(fd);
+        return Unnamed::NotThisWay;
+    }
+    if (::close(fd) == 0)
+        return Unnamed::Written;
+    // A failed close may be the first news of a failed write.
+    const int error = errno;
+    ::unlink(target.constData());
+    failWith(error, errorString);
+    return Unnamed::Failed;
+}
 #endif
 #endif
 
@@ -191,46 +234,20 @@ bool OutputFolder::writeFile(const QString &path, const QByteArray &data, QStrin
     // rename took.
     const QByteArray target = QFile::encodeName(path);
     const int slash = target.lastIndexOf('/');
+#ifdef O_TMPFILE
+    if (likelyNew) {
+        const Unnamed result = writeUnnamed(target, slash, data, errorString);
+        if (result != Unnamed::NotThisWay)
+            return result == Unnamed::Written;
+    }
+#else
+    Q_UNUSED(likelyNew);
+#endif
     QByteArray staged;
     staged.reserve(target.size() + StagingPrefix.size());
     staged.append(target.constData(), slash + 1);
     staged.append(StagingPrefix.data(), StagingPrefix.size());
     staged.append(target.constData() + slash + 1, target.size() - slash - 1);
-
-#ifdef O_TMPFILE
-    // A file that is most likely new is written and synced without a name,
-    // where the file system has unnamed files (tmpfs, ext4, xfs, btrfs), and
-    // then linked under its own: one change to the folder instead of a
-    // look-up, a create and a rename, and nothing left behind by a kill.
-    // Every change locks the folder, and a thread that meets the lock held
-    // sleeps: two threads writing tiles into one folder slept some 15 times a
-    // run of 200 tiles so, each time for 0.1 ms or more on a virtual machine.
-    // A link never replaces a file, so one there after all takes the staged
-    // way below, as does all this way cannot do.
-    if (likelyNew && unnamedLinks.load(std::memory_order_relaxed)) {
-        const QByteArray folder =
-            slash > 0 ? target.left(slash) : QByteArray(slash == 0 ? "/" : ".");
-        const int unnamed = openEintr(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-        if (unnamed >= 0) {
-            if (!writeAll(unnamed, data.constData(), data.size()) || !syncData(unnamed)) {
-                const int error = errno;
-                ::close(unnamed);
-                return failWith(error, errorString);
-            }
-            if (linkUnnamed(unnamed, target)) {
-                if (::close(unnamed) == 0)
-                    return true;
-                // A failed close may be the first news of a failed write.
-                const int error = errno;
-                ::unlink(target.constData());
-                return failWith(error, errorString);
-            }
-            ::close(unnamed);
-        }
-    }
-#else
-    Q_UNUSED(likelyNew);
-#endif
 
     // An existing tile keeps its permissions. Only a file counts: a link
     // under the tile's name is replaced by the rename, never followed.
