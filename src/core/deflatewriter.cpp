@@ -224,6 +224,32 @@ struct Counts
     }
 };
 
+// Sorts the keys (frequency << 16 | symbol, in symbol order) into ascending
+// order: a radix sort on the frequency, a byte per pass, which keeps equal
+// frequencies in symbol order. A comparison sort mispredicted about every
+// other compare on such keys, and was the larger part of a tile's Huffman
+// codes.
+void sortByFrequency(uint64_t *keys, int count)
+{
+    uint64_t highest = 0;
+    for (int i = 0; i < count; ++i)
+        highest = std::max(highest, keys[i]);
+    std::array<uint64_t, LitLenSymbols> buffer;
+    uint64_t *from = keys, *to = buffer.data();
+    for (int shift = 16; highest >> shift; shift += 8) {
+        std::array<int, 257> start{};
+        for (int i = 0; i < count; ++i)
+            ++start[size_t((from[i] >> shift & 0xff) + 1)];
+        for (size_t b = 1; b < start.size(); ++b)
+            start[b] += start[b - 1];
+        for (int i = 0; i < count; ++i)
+            to[start[size_t(from[i] >> shift & 0xff)]++] = from[i];
+        std::swap(from, to);
+    }
+    if (from != keys)
+        std::copy(from, from + count, keys);
+}
+
 // Code lengths for an alphabet, at most maxBits long, from the frequencies:
 // an optimal Huffman code (Moffat and Katajainen's in-place method on the
 // sorted frequencies), its longest codes then shortened by moving leaves
@@ -244,7 +270,7 @@ void codeLengths(const uint32_t *freq, int n, int maxBits, uint8_t *lengths)
         if (!freq[s])
             used[size_t(count++)] = uint64_t(1) << 16 | uint64_t(s);
     }
-    std::sort(used.begin(), used.begin() + count);
+    sortByFrequency(used.data(), count);
 
     std::array<uint32_t, LitLenSymbols> a;
     for (int i = 0; i < count; ++i)
@@ -752,11 +778,14 @@ size_t DeflateWriter::compress(const uchar *data, size_t size, size_t rowBytes,
                             break;
                         candidate = next;
                     }
-                    // The same byte a row up, when longer: in an image it is
-                    // the likeliest long match, and the index skips the inside
-                    // of long runs. Nearer matches of the same length are
-                    // cheaper, so it comes last.
-                    if (rowBytes && i >= rowBytes && best < maxLength) {
+                    // Inside a run, the same byte a row up, when longer: the
+                    // index skips the inside of long runs, so the chains miss
+                    // where the run's rows line up. Elsewhere the chains
+                    // already hold the row above; trying it at every
+                    // position cost textured tiles 5 % of their time for
+                    // files 0.02 % smaller. Nearer matches of the same length
+                    // are cheaper, so it comes last.
+                    if (rowBytes && i >= rowBytes && best < maxLength && isRun(head4)) {
                         const uchar *above = current - rowBytes;
                         const int l = above[best] == current[best] && load32(above) == head4
                                           ? matchLength(above, current, maxLength)
