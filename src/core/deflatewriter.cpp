@@ -162,6 +162,17 @@ int matchLength(const uchar *a, const uchar *b, int max)
     return n;
 }
 
+// Whether a match at a and b could be longer than best bytes: the bytes up
+// to best must agree, and the last of them, the likeliest to differ, are
+// compared as one word before any match is measured from its start. On a
+// textured tile, a quarter of the candidates that the one byte at best let
+// through then fell short; the word turns away two thirds of those.
+bool mayBeLonger(const uchar *a, const uchar *b, int best)
+{
+    return best >= 7 ? load64(a + best - 7) == load64(b + best - 7)
+                     : load32(a + best - 3) == load32(b + best - 3);
+}
+
 // Whether the four bytes are one value repeated.
 bool isRun(uint32_t fourBytes)
 {
@@ -763,7 +774,7 @@ size_t DeflateWriter::compress(const uchar *data, size_t size, size_t rowBytes,
                         if (d > MaxDistance)
                             break;
                         const uchar *match = data + p;
-                        if (match[best] == current[best] && load32(match) == head4) {
+                        if (mayBeLonger(match, current, best) && load32(match) == head4) {
                             const int l = matchLength(match, current, maxLength);
                             if (l > best) {
                                 best = l;
@@ -787,7 +798,7 @@ size_t DeflateWriter::compress(const uchar *data, size_t size, size_t rowBytes,
                     // are cheaper, so it comes last.
                     if (rowBytes && i >= rowBytes && best < maxLength && isRun(head4)) {
                         const uchar *above = current - rowBytes;
-                        const int l = above[best] == current[best] && load32(above) == head4
+                        const int l = mayBeLonger(above, current, best) && load32(above) == head4
                                           ? matchLength(above, current, maxLength)
                                           : 0;
                         if (l > best) {
