@@ -239,9 +239,20 @@ struct Counts
 // order: a radix sort on the frequency, a byte per pass, which keeps equal
 // frequencies in symbol order. A comparison sort mispredicted about every
 // other compare on such keys, and was the larger part of a tile's Huffman
-// codes.
+// codes. A few keys (the distance and code length alphabets) are sorted by
+// insertion, cheaper there than a pass over 256 counters.
 void sortByFrequency(uint64_t *keys, int count)
 {
+    if (count <= 32) {
+        for (int i = 1; i < count; ++i) {
+            const uint64_t key = keys[i];
+            int j = i;
+            for (; j > 0 && keys[j - 1] > key; --j)
+                keys[j] = keys[j - 1];
+            keys[j] = key;
+        }
+        return;
+    }
     uint64_t highest = 0;
     for (int i = 0; i < count; ++i)
         highest = std::max(highest, keys[i]);
@@ -409,12 +420,9 @@ public:
     // bits wait in the buffer and no call branches on it.
     void put(uint64_t value, int bits)
     {
-        m_bits |= value << m_count;
-        m_count += bits;
-        qToLittleEndian(quint64(m_bits), &m_out[m_pos]); // deflate's bits go LSB first
-        m_pos += size_t(m_count >> 3);
-        m_bits >>= m_count & ~7;
-        m_count &= 7;
+        Cursor c = cursor();
+        c.put(value, bits);
+        resume(c);
     }
 
     void alignToByte()
@@ -432,6 +440,34 @@ public:
     }
 
     size_t position() const { return m_pos; }
+
+    // The writer's state as plain values, for a loop of puts: the compiler
+    // keeps them in registers, where the members had to be reloaded after
+    // every store, as a store of bytes may change anything.
+    struct Cursor
+    {
+        uchar *at;
+        uint64_t bits;
+        int count;
+
+        void put(uint64_t value, int n)
+        {
+            bits |= value << count;
+            count += n;
+            qToLittleEndian(quint64(bits), at); // deflate's bits go LSB first
+            at += count >> 3;
+            bits >>= count & ~7;
+            count &= 7;
+        }
+    };
+    // Valid until the next reserve(); puts through it need the room reserved.
+    Cursor cursor() { return {m_out.data() + m_pos, m_bits, m_count}; }
+    void resume(const Cursor &c)
+    {
+        m_pos = size_t(c.at - m_out.data());
+        m_bits = c.bits;
+        m_count = c.count;
+    }
 
 private:
     std::vector<uchar> &m_out;
@@ -485,6 +521,7 @@ public:
         }
         canonicalCodes(m_litLenLengths, FixedLitLenSymbols, m_litLenCodes);
         canonicalCodes(m_distLengths, DistanceCodes, m_distCodes);
+        BitWriter::Cursor out = m_bits.cursor();
         for (size_t i = 0; i < count; ++i) {
             // A match's length code and extra bits and its distance's, at
             // most 15 + 5 + 15 + 13 bits, in one go; a literal's code alone.
@@ -494,11 +531,11 @@ public:
             const int dc = s.distanceCode;
             const int d = m_distLengths[dc];
             const uint64_t distance = m_distCodes[dc] | uint64_t(s.distanceExtra) << d;
-            m_bits.put(m_litLenCodes[s.litLen] | uint64_t(s.lengthExtra) << n |
-                           distance << lengthBits,
-                       lengthBits + d + distanceExtra[dc]);
+            out.put(m_litLenCodes[s.litLen] | uint64_t(s.lengthExtra) << n | distance << lengthBits,
+                    lengthBits + d + distanceExtra[dc]);
         }
-        m_bits.put(m_litLenCodes[EndOfBlock], m_litLenLengths[EndOfBlock]);
+        out.put(m_litLenCodes[EndOfBlock], m_litLenLengths[EndOfBlock]);
+        m_bits.resume(out);
     }
 
 private:
