@@ -826,11 +826,14 @@ size_t DeflateWriter::compress(const uchar *data, size_t size, size_t rowBytes,
                             break;
                         candidate = next;
                     }
-                    // The same byte a row up, when longer: in an image it is
-                    // the likeliest long match, and the index skips the inside
-                    // of long runs. Nearer matches of the same length are
-                    // cheaper, so it comes last.
-                    if (rowBytes && i >= rowBytes && best < maxLength) {
+                    // Inside a run, the same byte a row up, when longer: the
+                    // index skips the inside of long runs, so the chains miss
+                    // where the run's rows line up. Elsewhere the chains
+                    // already hold the row above; trying it at every position
+                    // cost a run of textured tiles 1-2 % of its time, for
+                    // files 0.02 % smaller. Nearer matches of the same length
+                    // are cheaper, so it comes last.
+                    if (rowBytes && i >= rowBytes && best < maxLength && isRun(head4)) {
                         const uchar *above = current - rowBytes;
                         const int l = mayBeLonger(above, current, best) && load32(above) == head4
                                           ? matchLength(above, current, maxLength)

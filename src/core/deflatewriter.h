@@ -24,7 +24,8 @@ public:
     // start and returns its length; 0 when memory runs out. `out` grows as
     // needed and never shrinks, so a buffer kept for the next stream is not
     // cleared each time. `rowBytes`, when not 0, is the length of the image's
-    // rows: the byte a row up is always tried as a match.
+    // rows: inside a run of one byte, the byte a row up is always tried as a
+    // match.
     static size_t compress(const uchar *data, size_t size, size_t rowBytes,
                            std::vector<uchar> &out);
 };

@@ -24,14 +24,15 @@
 // 128 px tile and 0.5 ms or more for a textured one.
 //
 // Filtered rows are compressed by our DeflateWriter, which searches about as
-// hard as zlib's level 6 but steps over long runs, and tries the byte a row
-// up as well: on tiles it takes a third to a half of libdeflate's time at the
-// level that was used before (7), and its files come to 1 to 39 % below
-// Qt's in total over every tileset measured (below), no tile more than 4 %
-// over Qt's. Nothing faster from Debian stays within the size rule: libdeflate's
-// levels below 7 are up to 18 % over Qt's on some nearly empty tiles, whose
-// files are so small that a few bytes are 5 %; one fixed filter for all rows
-// is up to 80 % over, ISA-L's igzip 3 to 35 % over on whole sets.
+// hard as zlib's level 6 but steps over long runs, and inside them tries the
+// byte a row up as well: on tiles it takes a third to a half of libdeflate's
+// time at the level that was used before (7), and its files come to 1 to
+// 39 % below Qt's in total over every tileset measured (below), no tile more
+// than 4 % over Qt's. Nothing faster from Debian stays within the size
+// rule: libdeflate's levels below 7 are up to 18 % over Qt's on some nearly
+// empty tiles, whose files are so small that a few bytes are 5 %; one fixed
+// filter for all rows is up to 80 % over, ISA-L's igzip 3 to 35 % over on
+// whole sets.
 //
 // Tiles are mostly plain colour and empty space: at least MinFlatShare of
 // their pixels equal their left or upper neighbour. Other images are judged
