@@ -34,8 +34,8 @@ struct TileJob
 // they are, filtered, compressed), per pixel of the tile.
 constexpr qint64 TileBytesPerPixel = 16;
 
-void makeTile(const TilePipeline &pipeline, int tileSize, const QString &outputDirectory,
-              const OutputFolder &output, MemoryBudget *budget, TileJob &job)
+void makeTile(const TilePipeline &pipeline, int tileSize, const OutputFolder &output,
+              MemoryBudget *budget, TileJob &job)
 {
     // The header tells what decoding will take; the budget is held until the
     // tile is written.
@@ -56,7 +56,7 @@ void makeTile(const TilePipeline &pipeline, int tileSize, const QString &outputD
         job.reason = generateTiles::tr("The tile could not be composed.");
         return;
     }
-    job.written = TileFileWriter::write(outputDirectory + QLatin1Char('/') + job.fileName, tile,
+    job.written = TileFileWriter::write(output.path() + QLatin1Char('/') + job.fileName, tile,
                                         &job.reason, !output.mayHold(job.fileName));
 }
 
@@ -66,18 +66,16 @@ void makeTile(const TilePipeline &pipeline, int tileSize, const QString &outputD
 // wake-up would cost a context switch.
 struct TileQueue
 {
-    TileQueue(const TilePipeline &pipeline, int tileSize, const QString &outputDirectory,
-              const OutputFolder &output, MemoryBudget &budget, const QThread *runThread,
-              size_t count)
-        : pipeline(pipeline), tileSize(tileSize), outputDirectory(outputDirectory), output(output),
-          budget(budget), runThread(runThread), jobs(count)
+    TileQueue(const TilePipeline &pipeline, int tileSize, const OutputFolder &output,
+              MemoryBudget &budget, const QThread *runThread, size_t count)
+        : pipeline(pipeline), tileSize(tileSize), output(output), budget(budget),
+          runThread(runThread), jobs(count)
     {
     }
 
     const TilePipeline &pipeline;
     int tileSize;
-    QString outputDirectory;
-    const OutputFolder &output;
+    const OutputFolder &output; // where the tiles go
     MemoryBudget &budget;
     // Asked to interrupt: no job is handed out after that; tiles in hand
     // are finished, never dropped half-way.
@@ -100,9 +98,16 @@ struct TileQueue
         if (index >= jobs.size())
             return false;
         TileJob &job = jobs[index];
-        makeTile(pipeline, tileSize, outputDirectory, output, &budget, job);
+        makeTile(pipeline, tileSize, output, &budget, job);
         job.finished.store(true, std::memory_order_release);
         return true;
+    }
+
+    // A helper thread's whole share.
+    void makeAll()
+    {
+        while (makeNext()) {
+        }
     }
 };
 
@@ -267,10 +272,8 @@ void generateTiles::doGeneration()
                 helpers.notify();
             }
             helpers.waitFor([&] { return tiles.load(std::memory_order_acquire) != Undecided; });
-            if (tiles.load(std::memory_order_acquire) == Make) {
-                while (queue->makeNext()) {
-                }
-            }
+            if (tiles.load(std::memory_order_acquire) == Make)
+                queue->makeAll();
         });
         pipeline.emplace(currentStyle());
         // A listing job that has not begun (no thread free, or not awake
@@ -314,7 +317,7 @@ void generateTiles::doGeneration()
 
     // A job holds names only (each tile lives just while it is made), so
     // the jobs take no more memory per mask than the list of masks.
-    queue.emplace(*pipeline, tileSize, outputDirectory, output, budget, QThread::currentThread(),
+    queue.emplace(*pipeline, tileSize, output, budget, QThread::currentThread(),
                   size_t(masks.size()));
     std::vector<TileJob> &jobs = queue->jobs;
     for (int i = 0; i < masks.size(); ++i) {
@@ -326,10 +329,7 @@ void generateTiles::doGeneration()
     // finished one in list order; the pool's threads only make tiles.
     decideTiles(true);
     for (int i = 2; i < threads && size_t(i) < jobs.size(); ++i) {
-        helpers.start([&queue] {
-            while (queue->makeNext()) {
-            }
-        });
+        helpers.start([&queue] { queue->makeAll(); });
     }
     size_t reported = 0;
     auto reportFinished = [&] {

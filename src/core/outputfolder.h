@@ -34,6 +34,8 @@ public:
     bool claim(QString *errorString = nullptr);
     void release();
 
+    const QString &path() const { return m_path; }
+
     // False for a name the claimed folder did not hold when claimed: its file
     // is likely new (see writeFile()). Safe from any thread once claimed.
     bool mayHold(const QString &fileName) const;
